@@ -67,6 +67,7 @@ void RunDiagnostics(DiagnosticsView &view)
         if (recorderFailed) {
             ++totals.RecordersFailed;
             totals.FailedRecorders << view.rowText(row);
+            view.recorderFailed(view.rowText(row));
         } else {
             if (view.devicesOn())
                 ReadDeviceFile(kDeviceTable, view.rowText(row), columns, view.qualityThresholdText(),

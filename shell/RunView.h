@@ -55,6 +55,8 @@ public:
     virtual QString hookCommand(HookPoint point) const = 0;   // Edit6/7/8
     virtual QString lastReportName() const = 0;
     virtual void setLastReportName(const QString &name) = 0;
+    // Told of each recorder the run counts as failed; the window needs nothing of it.
+    virtual void recorderFailed(const QString &address) { Q_UNUSED(address); }
 };
 
 class UpdateView : public virtual RunView
