@@ -8,12 +8,18 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
-void quitOnSignal(int)
+// A signal handler may only write to a pipe; the event loop does the quitting.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
 {
-    QCoreApplication::quit();
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
 }
 
 } // namespace
@@ -68,7 +74,11 @@ int main(int argc, char *argv[])
                      [&err](const QString &path) { err << "HTTP GET " << path << Qt::endl; });
     err << "zentar-simrecorder: serving " << recorder.rootDir() << " on " << parser.value(address) << Qt::endl;
 
-    std::signal(SIGTERM, quitOnSignal);
-    std::signal(SIGINT, quitOnSignal);
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
     return app.exec();
 }
