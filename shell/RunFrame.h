@@ -26,18 +26,19 @@ void runUnderLock(RunView &view, Run &&run)
 int beginRun(RunView &view);
 
 // Serves every row that is checked when the walk reaches it, in list order;
-// the number of rows is taken once. After each served row the job progress
-// moves to the number served so far.
+// the number of rows is taken once. After every row the job progress shows
+// the number of rows served so far.
 template <typename Serve>
 void forEachCheckedRow(RunView &view, Serve &&serve)
 {
     const int rows = view.rowCount();
     int served = 0;
     for (int row = 0; row < rows; ++row) {
-        if (!view.rowChecked(row))
-            continue;
-        serve(row);
-        view.setJobPosition(++served);
+        if (view.rowChecked(row)) {
+            serve(row);
+            ++served;
+        }
+        view.setJobPosition(served);
     }
 }
 
