@@ -21,5 +21,8 @@ bench: build
 	cmake --build $(BUILD_DIR) --target benchmarks -j$(JOBS)
 	@scripts/bench.sh $(BUILD_DIR)
 
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
 	rm -rf $(BUILD_DIR)
