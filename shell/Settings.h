@@ -29,7 +29,7 @@ struct StoredSettings
     bool doLmc = true;
     bool repDate = true;
     bool sendEmail = true;
-    QString email;                         // default: the support mailbox
+    QString email = QStringLiteral("support@zentar-service.ru"); // the support mailbox
     QString lastReport;
     int stopStart = 0;                     // -1: no item chosen
     bool checkDate = true;
@@ -42,16 +42,19 @@ struct StoredSettings
     QString runAS;
 };
 
-// The settings file's name: the first command-line argument, else "zentar.ini".
+// The settings file's name: the first command-line argument (arguments[0] is
+// the program), else "zentar.ini"; an empty argument counts as none.
 // A name without a directory is looked up in the per-user configuration folder.
 QString settingsFileName(const QStringList &arguments);
 QString resolveSettingsPath(const QString &name);
 
 // Reads the file (missing or unreadable: every key at its default).
 StoredSettings loadSettings(const QString &fileName);
-// Writes every key in the order of the file's table. Throws AppError
-// "Unable to write to %s" when the file cannot be written, ConversionError
-// when timeoutText is not a whole number (after "PASSIVE" was written).
+// Writes every key in the order of the file's table, keeping unknown keys and
+// sections; the file is replaced in one step. Throws AppError "Unable to write
+// to %s" when the file cannot be written (its old content then stays), and
+// ConversionError when timeoutText is not a whole number (the lists and
+// "LOGIN", "PASS", "PASSIVE" are written first; "TIMEOUT" and "OPTIONS" stay).
 void saveSettings(const QString &fileName, const StoredSettings &settings);
 // Writes "LASTREPORT" alone, leaving every other key as it is.
 void saveLastReport(const QString &fileName, const QString &lastReport);
