@@ -6,55 +6,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
+#include "support/TestFiles.h"
+
 #include <functional>
-#include <sys/resource.h>
 
 using IniEdit = std::function<void(IniFile &)>;
 Q_DECLARE_METATYPE(IniEdit)
-
-namespace {
-
-// Lowers the size a file of this process may grow to, so that a write fails
-// even for root, whom permissions do not stop.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-} // namespace
 
 class tst_IniFile : public QObject
 {

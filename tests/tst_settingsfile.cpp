@@ -8,36 +8,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include "support/TestFiles.h"
 
 Q_DECLARE_METATYPE(StoredSettings)
 
 namespace {
-
-// Lowers the size a file of this process may grow to, so that a write fails
-// even for root, whom permissions do not stop.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 // Settings files are Windows-1251 with CR LF; the tests spell them in UTF-8
 // with LF for reading ease.
@@ -46,21 +21,6 @@ QByteArray cp(const QString &text)
     QString crlf = text;
     crlf.replace(QLatin1String("\n"), QLatin1String("\r\n"));
     return toWin1251(crlf);
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 // What a first start without a file shows, spelled out value by value.
