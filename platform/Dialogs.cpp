@@ -37,7 +37,10 @@ public:
 
     Answer confirm(const QString &caption, const QString &text) override
     {
-        QMessageBox box(QMessageBox::NoIcon, caption, text,
+        // Lines of our boxes are broken by a single CR, which Qt's labels do not break on.
+        QString shown = text;
+        shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QMessageBox box(QMessageBox::NoIcon, caption, shown,
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                         QApplication::activeWindow());
         switch (box.exec()) {

@@ -29,7 +29,7 @@ struct StoredSettings
     bool doLmc = true;
     bool repDate = true;
     bool sendEmail = true;
-    QString email = QStringLiteral("support@zentar-service.ru"); // the support mailbox
+    QString email = QStringLiteral("support@zentar-service.example"); // the support mailbox
     QString lastReport;
     int stopStart = 0;                     // -1: no item chosen
     bool checkDate = true;

@@ -39,7 +39,7 @@ StoredSettings firstStart()
     s.doLmc = true;
     s.repDate = true;
     s.sendEmail = true;
-    s.email = QStringLiteral("support@zentar-service.ru");
+    s.email = QStringLiteral("support@zentar-service.example");
     s.lastReport = QString();
     s.stopStart = 0;
     s.checkDate = true;
@@ -152,7 +152,7 @@ DODEV=1
 DOLMC=0
 REPDATE=1
 SENDEMAIL=0
-EMAIL=support@zentar-service.ru
+EMAIL=support@zentar-service.example
 LASTREPORT=report_01.txt
 STOPSTART=-1
 CHECKDATE=1
@@ -362,7 +362,7 @@ void tst_SettingsFile::unknownKeysSurvive()
                                "[Local]\nTheme=dark\n\n"
                                "[FTP]\nLOGIN=admin\nPORT=2121\n; keep passive on\nPASSIVE=1\nPASS=\nTIMEOUT=10\n\n"
                                "[OPTIONS]\nLEVEL=90\nEXTRA=yes\nVMIN=24.0\nDODEV=1\nDOLMC=1\nREPDATE=1\n"
-                               "SENDEMAIL=1\nEMAIL=support@zentar-service.ru\nLASTREPORT=\nSTOPSTART=0\n"
+                               "SENDEMAIL=1\nEMAIL=support@zentar-service.example\nLASTREPORT=\nSTOPSTART=0\n"
                                "CHECKDATE=1\nBDEL=0\nRUNB=0\nRUNI=0\nRUNA=0\nRUNBS=\nRUNIS=\nRUNAS=\n")));
 }
 
