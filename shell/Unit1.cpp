@@ -5,6 +5,7 @@
 #include "platform/AppState.h"
 #include "platform/Dialogs.h"
 #include "shell/CheckListBox.h"
+#include "shell/RunFrame.h"
 #include "shell/Settings.h"
 #include "shell/Unit3.h"
 #include "update/Unit2.h"
@@ -405,7 +406,7 @@ void TForm1::closeEvent(QCloseEvent *event)
     event->accept();
     hide();
     FormDestroy();
-    QCoreApplication::quit();
+    emit closed();
 }
 
 void TForm1::finishClose()
@@ -413,17 +414,16 @@ void TForm1::finishClose()
     m_closePending = false;
     hide();
     FormDestroy();
-    QCoreApplication::quit();
+    emit closed();
 }
 
 template <typename Fn>
 void TForm1::runLocked(Fn &&job)
 {
-    SetControlsEnabled(false);
     m_running = true;
-    guarded(std::forward<Fn>(job));
+    // The lock is released before the error box shows an error that ended the run.
+    guarded([&] { runUnderLock(*this, job); });
     m_running = false;
-    SetControlsEnabled(true);
     if (m_closePending)
         finishClose();
 }

@@ -119,6 +119,10 @@ public slots:
     void FormCreate();
     void FormDestroy();
 
+signals:
+    // The window has closed for good (settings written): the program may end.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
 
     // Creates the entry editor and the about box too, hidden.
     TForm1 form1;
+    QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form1.show();
 
     // For the documentation: grab the window once it is painted, then leave
