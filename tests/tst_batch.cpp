@@ -109,8 +109,9 @@ void tst_Batch::exitStatus_data()
     QTest::newRow("nothing checked") << QByteArray("[LIST]\r\n0=127.0.0.151\r\nSELECT0=0\r\n")
                                      << QStringList{"diagnostics"} << 2
                                      << QStringLiteral("Нет выделенных адресов домовых регистраторов");
-    QTest::newRow("bad time-out") << QByteArray("[LIST]\r\n0=127.0.0.151\r\n[FTP]\r\nTIMEOUT=abc\r\n")
-                                  << QStringList{"update", "--yes"} << 1 << QString();
+    QTest::newRow("time-out text in the file falls back to 10")
+        << QByteArray("[LIST]\r\n0=127.0.0.151\r\n[FTP]\r\nTIMEOUT=abc\r\n") << QStringList{"update", "--yes"} << 0
+        << QString();
     QTest::newRow("bad threshold") << QByteArray("[LIST]\r\n0=127.0.0.151\r\n[OPTIONS]\r\nLEVEL=9O\r\n")
                                    << QStringList{"diagnostics"} << 2
                                    << QStringLiteral("'9O' is not a valid integer value.");
