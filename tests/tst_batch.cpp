@@ -92,7 +92,7 @@ void tst_Batch::reportMatchesTheWindows()
     const QString name = d.out.trimmed();
     QVERIFY2(name.startsWith("rep") && QFile::exists(farm.file(name)), qPrintable(name));
     QByteArray expected = dated;
-    expected.replace("LASTREPORT=\r\n", "LASTREPORT=" + name.toLatin1() + "\r\n");
+    expected.replace("LASTREPORT=report.txt\r\n", "LASTREPORT=" + name.toLatin1() + "\r\n");
     QCOMPARE(readBytes(farm.file("z.ini")), expected);
 }
 
@@ -147,7 +147,8 @@ void tst_Batch::updateLogsWhatTheWindowLogs()
     farm.add("127.0.0.151");
     farm.add("127.0.0.152").ftp().refuseLogin(true);
     writeBytes(farm.file("opd"), "daemon");
-    writeBytes(farm.file("z.ini"), kTwoRecorders + "[UPLIST]\r\nFN0=" + farm.file("opd").toUtf8()
+    writeBytes(farm.file("z.ini"), "[LIST]\r\n0=127.0.0.151\r\n1=127.0.0.152\r\n[UPLIST]\r\nFN0="
+                                       + farm.file("opd").toUtf8()
                                        + "\r\nPN0=/mnt/dos/bin/\r\nTN0=opd\r\nCM0=1\r\n[OPTIONS]\r\nSTOPSTART=1\r\n"
                                          "CHECKDATE=0\r\n");
     QStringList windowLines;
