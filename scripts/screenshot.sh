@@ -1,15 +1,13 @@
 #!/bin/sh
-# Takes the picture of the main window for the documentation: starts the
-# built program on a virtual screen with a settings file of sample recorders,
-# lets it grab its own window into docs/main-window.png, and ends it.
-# Builds nothing: run "make build" first.
+# Takes the pictures of the windows for the documentation: shows the main
+# window on a virtual screen with a settings file of sample recorders and
+# grabs its three tabs and the about box into docs/.
+# Builds the picture program when it is missing.
 set -e
-ZENTAR=${1:-build/zentar}
-OUT=${2:-docs/main-window.png}
-if [ ! -x "$ZENTAR" ]; then
-  echo "No program at $ZENTAR: build it first (make build)." >&2
-  exit 1
-fi
+BUILD_DIR=${1:-build}
+OUT=${2:-docs}
+ZENTAR="$BUILD_DIR/zentar-screenshots"
+cmake --build "$BUILD_DIR" --target zentar-screenshots >/dev/null
 if ! command -v xvfb-run >/dev/null 2>&1; then
   echo "xvfb-run is missing: run scripts/install-deps.sh." >&2
   exit 1
@@ -32,12 +30,11 @@ printf '%s\r\n' \
   '[FTP]' 'LOGIN=root' 'PASSIVE=1' 'TIMEOUT=10' \
   '[OPTIONS]' 'STOPSTART=2' 'CHECKDATE=1' > "$work/zentar.ini"
 
-out_abs=$(cd "$(dirname "$OUT")" && pwd)/$(basename "$OUT")
+out_abs=$(cd "$OUT" && pwd)
 # The program runs in the temporary folder so nothing it may write lands in the tree.
 zentar_abs=$(cd "$(dirname "$ZENTAR")" && pwd)/$(basename "$ZENTAR")
 (
   cd "$work"
-  XDG_CONFIG_HOME="$work" ZENTAR_SCREENSHOT="$out_abs" \
-    xvfb-run -a -s "-screen 0 1024x768x24" "$zentar_abs" "$work/zentar.ini"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$zentar_abs" "$work/zentar.ini" "$out_abs"
 )
-echo "Saved $OUT"
+echo "Saved the pictures in $OUT"
