@@ -274,7 +274,11 @@ public:
     {
         if (sessionOpen) {
             sessionOpen = false;
-            emit q->sessionClosed(0);
+            try {
+                emit q->sessionClosed(0);
+            } catch (...) {
+                // The state shown is not worth a failed operation.
+            }
         }
     }
 
@@ -444,7 +448,11 @@ public:
             return false;
         }
         sessionOpen = true;
-        emit q->sessionConnected(0);
+        try {
+            emit q->sessionConnected(0);
+        } catch (...) {
+            // As above: only a display.
+        }
         if (!sendCommand("USER", &user) || !readFinal(reply))
             return false;
         if (reply.code == 230)
@@ -473,7 +481,12 @@ public:
             return;
         x->reported = x->count;
         bool abort = false;
-        emit q->progress(x->count, abort);
+        try {
+            emit q->progress(x->count, abort);
+        } catch (...) {
+            // A handler that fails ends the transfer, never the caller.
+            abort = true;
+        }
         if (abort && xfer == x)
             x->aborted = true;
         poke();

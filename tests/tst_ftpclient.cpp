@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -96,6 +98,8 @@ private slots:
     void cyrillicNamesGoAsWindows1251();
     void reentryDuringWaitIsRefused();
     void hugeReplyLineFailsFast();
+    void serverKeepsSessionsApart();
+    void serverServesStandardClient();
 
 private:
     void setUpClient(bool passive, int timeout = 5);
@@ -733,6 +737,79 @@ void tst_FtpClient::hugeReplyLineFailsFast()
     QVERIFY(!m_client->connectAndLogin());
     QVERIFY(clock.elapsed() < 2000);
     QVERIFY(!m_client->isConnected());
+}
+
+// Catches a server that shares one session's state (directory, log-in,
+// data connection) with another's.
+void tst_FtpClient::serverKeepsSessionsApart()
+{
+    FtpClient other;
+    other.setHostName(kServerAddress.toString());
+    other.setPort(kPort);
+    other.setLocalAddress(kClientAddress);
+    other.setUserName(QStringLiteral("root"));
+    other.setPassword(QStringLiteral("secret"));
+    other.setPassive(false);
+    other.setTimeout(5);
+    QVERIFY(logIn());
+    QVERIFY(other.connectAndLogin());
+    QCOMPARE(m_server->sessionCount(), 2);
+    m_client->setHostDirName(QStringLiteral("/var/opros"));
+    other.setHostDirName(QStringLiteral("/mnt/dos/bin"));
+    QVERIFY(m_client->changeDirectory());
+    QVERIFY(other.changeDirectory());
+    writeFile(localPath(QStringLiteral("up.bin")), content(70000, 3));
+    other.setHostFileName(QStringLiteral("opros.out"));
+    other.setLocalFileName(localPath(QStringLiteral("up.bin")));
+    QVERIFY(other.put());
+    m_client->setHostFileName(QStringLiteral("opros.out"));
+    QVERIFY(m_client->size());
+    QCOMPARE(m_client->sizeResult(), qint64(5000));
+    QVERIFY(other.size());
+    QCOMPARE(other.sizeResult(), qint64(70000));
+    QVERIFY(m_client->quit());
+    QTRY_COMPARE(m_server->sessionCount(), 1);
+    QVERIFY(other.quit());
+    QTRY_COMPARE(m_server->sessionCount(), 0);
+}
+
+// Catches a simulated server that only our own client can use: curl lists,
+// fetches and stores with its usual commands (PWD, EPSV, TYPE I, LIST...).
+void tst_FtpClient::serverServesStandardClient()
+{
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (curl.isEmpty())
+        QSKIP("curl is not installed");
+    writeFile(localPath(QStringLiteral("up.bin")), content(100000, 3));
+    auto runCurl = [&](const QStringList &arguments, QByteArray &output) {
+        QProcess process;
+        process.start(curl, QStringList{QStringLiteral("-s"), QStringLiteral("--fail"), QStringLiteral("--interface"),
+                                        kClientAddress.toString(), QStringLiteral("--max-time"), QStringLiteral("20")}
+                                + arguments);
+        if (!process.waitForStarted(5000))
+            return -1;
+        // The server lives on this thread: keep it served while curl runs.
+        QElapsedTimer clock;
+        clock.start();
+        while (process.state() != QProcess::NotRunning && clock.elapsed() < 25000)
+            QTest::qWait(10);
+        output = process.readAllStandardOutput();
+        return process.exitCode();
+    };
+    const QString base = QStringLiteral("ftp://root:secret@") + kServerAddress.toString();
+    QByteArray output;
+    QCOMPARE(runCurl({base + QStringLiteral("/var/opros/")}, output), 0);
+    // curl turns the listing's CR LF into LF.
+    QVERIFY2(output.contains(" opros.out\n") && output.contains(" cs.out\n"), output.constData());
+    QCOMPARE(runCurl({QStringLiteral("--list-only"), base + QStringLiteral("/var/opros/")}, output), 0);
+    QCOMPARE(output, QByteArray("cs.out\nopros.out\n"));
+    QCOMPARE(runCurl({base + QStringLiteral("/var/opros/cs.out")}, output), 0);
+    QCOMPARE(output, content(3000, 2));
+    QCOMPARE(runCurl({QStringLiteral("-T"), localPath(QStringLiteral("up.bin")), base + QStringLiteral("/mnt/dos/bin/")}, output), 0);
+    QCOMPARE(readFile(serverPath(QStringLiteral("/mnt/dos/bin/up.bin"))), content(100000, 3));
+    QCOMPARE(runCurl({QStringLiteral("--ftp-port"), kClientAddress.toString(), base + QStringLiteral("/var/opros/opros.out")}, output), 0);
+    QCOMPARE(output, content(5000, 1));
+    QCOMPARE(runCurl({base + QStringLiteral("/var/opros/missing.out")}, output), 78);
 }
 
 QTEST_GUILESS_MAIN(tst_FtpClient)
