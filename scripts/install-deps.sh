@@ -3,7 +3,7 @@
 # As root it uses apt-get; otherwise sudo; failing both it prints the line to run.
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-  xvfb xauth fonts-dejavu-core vsftpd lighttpd curl"
+  xvfb xauth fonts-dejavu-core vsftpd lighttpd curl python3-pyftpdlib"
 
 missing=""
 for p in $PACKAGES; do

@@ -2,6 +2,7 @@
 #include "platform/TextCodec.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -14,9 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The FTP client against a real third-party server (vsftpd from the
-// distribution's package), started here on a loopback address with a
-// configuration of its own and a local test user.
+// The FTP client against real third-party servers from the distribution's
+// packages, started here on loopback addresses: vsftpd with a configuration
+// of its own and a local test user, and pyftpdlib, which refuses "SIZE" in
+// ASCII mode and says nothing after an aborted upload.
 
 namespace {
 
@@ -24,6 +26,8 @@ const QHostAddress kServerAddress(QStringLiteral("127.0.0.12"));
 const QHostAddress kClientAddress(QStringLiteral("127.0.0.13"));
 const QString kUser = QStringLiteral("zentarftp");
 const QString kPassword = QStringLiteral("Zt-interop-21");
+const QHostAddress kPyServerAddress(QStringLiteral("127.0.0.16"));
+const QHostAddress kPyClientAddress(QStringLiteral("127.0.0.17"));
 
 QByteArray content(qint64 size, int seed)
 {
@@ -77,6 +81,41 @@ int run(const QString &program, const QStringList &arguments, const QByteArray &
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+// Waits until a server greets on port 21 of the address.
+bool greets(const QHostAddress &address, QProcess &process)
+{
+    for (int i = 0; i < 50; ++i) {
+        if (process.state() != QProcess::Running)
+            return false;
+        QTcpSocket probe;
+        probe.connectToHost(address, 21);
+        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220"))
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+// A server started in a process group of its own and ended with it, session
+// processes included.
+void startInOwnGroup(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(program, arguments);
+}
+
+void stopGroup(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    ::kill(-pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(5000)) {
+        ::kill(-pid_t(process.processId()), SIGKILL);
+        process.waitForFinished(5000);
+    }
+}
+
 } // namespace
 
 class tst_FtpInterop : public QObject
@@ -94,6 +133,8 @@ private slots:
     void abortedTransferFailsOnBothSides_data();
     void abortedTransferFailsOnBothSides();
     void cyrillicNameArrivesByteExact();
+    void serverRefusingSizeInAsciiMode_data();
+    void serverRefusingSizeInAsciiMode();
 
 private:
     QString rootPath(const QString &path) const { return m_dir->path() + QStringLiteral("/root") + path; }
@@ -156,22 +197,9 @@ void tst_FtpInterop::initTestCase()
     QVERIFY(writeFile(config, text));
 
     m_server = std::make_unique<QProcess>();
-    m_server->setProcessChannelMode(QProcess::MergedChannels);
-    // Its own process group, so that the session processes end with it.
-    m_server->setChildProcessModifier([] { ::setsid(); });
-    m_server->start(vsftpd, {config});
+    startInOwnGroup(*m_server, vsftpd, {config});
     QVERIFY(m_server->waitForStarted(5000));
-    bool up = false;
-    for (int i = 0; i < 50 && !up; ++i) {
-        if (m_server->state() != QProcess::Running)
-            break;
-        QTcpSocket probe;
-        probe.connectToHost(kServerAddress, 21);
-        up = probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220");
-        if (!up)
-            QTest::qWait(100);
-    }
-    if (!up) {
+    if (!greets(kServerAddress, *m_server)) {
         const QByteArray output = m_server->readAll();
         cleanupTestCase();
         QSKIP(qPrintable(QStringLiteral("vsftpd did not start on 127.0.0.12:21: ") + QString::fromLocal8Bit(output)));
@@ -181,13 +209,8 @@ void tst_FtpInterop::initTestCase()
 void tst_FtpInterop::cleanupTestCase()
 {
     m_client.reset();
-    if (m_server && m_server->state() != QProcess::NotRunning) {
-        ::kill(-pid_t(m_server->processId()), SIGTERM);
-        if (!m_server->waitForFinished(5000)) {
-            ::kill(-pid_t(m_server->processId()), SIGKILL);
-            m_server->waitForFinished(5000);
-        }
-    }
+    if (m_server)
+        stopGroup(*m_server);
     m_server.reset();
     if (m_createdUser) {
         run(QStringLiteral("userdel"), {kUser});
@@ -370,6 +393,75 @@ void tst_FtpInterop::cyrillicNameArrivesByteExact()
     QVERIFY(m_client->size());
     QCOMPARE(m_client->sizeResult(), qint64(4));
     QVERIFY(m_client->deleteFile());
+    QVERIFY(m_client->quit());
+}
+
+// Catches a client that takes a refused "SIZE" for a size, hangs after an
+// aborted upload that the server never answers, or cannot use a server that
+// connects the active data connection while answering "PORT".
+void tst_FtpInterop::serverRefusingSizeInAsciiMode_data()
+{
+    QTest::addColumn<bool>("passive");
+    QTest::newRow("passive") << true;
+    QTest::newRow("active") << false;
+}
+
+void tst_FtpInterop::serverRefusingSizeInAsciiMode()
+{
+    QFETCH(bool, passive);
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (run(python, {QStringLiteral("-c"), QStringLiteral("import pyftpdlib")}) != 0)
+        QSKIP("pyftpdlib is not installed (python3-pyftpdlib, scripts/install-deps.sh installs it)");
+    QVERIFY(writeFile(rootPath(QStringLiteral("/var/opros/opros.out")), table(400, 1)));
+    QVERIFY(writeFile(rootPath(QStringLiteral("/var/opros/cs.out")), table(90, 2)));
+    QVERIFY(writeFile(localPath(QStringLiteral("big.bin")), content(16 * 1024 * 1024, 4)));
+    QProcess server;
+    startInOwnGroup(server, python, {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
+                                     kPyServerAddress.toString(), QStringLiteral("-p"), QStringLiteral("21"),
+                                     QStringLiteral("-w"), QStringLiteral("-d"), rootPath(QString()),
+                                     QStringLiteral("-u"), kUser, QStringLiteral("-P"), kPassword});
+    struct Stop
+    {
+        QProcess &process;
+        ~Stop() { stopGroup(process); }
+    } stop{server};
+    QVERIFY(server.waitForStarted(5000));
+    QVERIFY2(greets(kPyServerAddress, server), server.readAll().constData());
+
+    m_client->setHostName(kPyServerAddress.toString());
+    m_client->setLocalAddress(kPyClientAddress);
+    m_client->setPassive(passive);
+    QVERIFY(m_client->connectAndLogin());
+    m_client->setHostDirName(QStringLiteral("/var/opros/"));
+    QVERIFY(m_client->changeDirectory());
+    m_client->setHostFileName(QStringLiteral("opros.out"));
+    QVERIFY(!m_client->size());
+    QVERIFY(m_client->isConnected());
+    QVERIFY(m_client->typeBinary());
+    QVERIFY(m_client->size());
+    QCOMPARE(m_client->sizeResult(), qint64(table(400, 1).size()));
+    m_client->setLocalFileName(localPath(QStringLiteral("opros.out")));
+    QVERIFY(m_client->get());
+    QCOMPARE(readFile(localPath(QStringLiteral("opros.out"))), table(400, 1));
+
+    connect(m_client.get(), &FtpClient::progress, this, [](qint64, bool &abort) { abort = true; });
+    m_client->setHostFileName(QStringLiteral("/var/opros/big.bin"));
+    m_client->setLocalFileName(localPath(QStringLiteral("big.bin")));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!m_client->put());
+    QVERIFY(clock.elapsed() < 5000);
+    disconnect(m_client.get(), &FtpClient::progress, this, nullptr);
+    // Whether the server spoke up or the session was dropped, the next
+    // recorder's session works.
+    m_client->quit();
+    QVERIFY(m_client->connectAndLogin());
+    m_client->setHostFileName(QStringLiteral("/var/opros/cs.out"));
+    m_client->setLocalFileName(localPath(QStringLiteral("cs.out")));
+    QVERIFY(m_client->get());
+    // A new session is in ASCII mode, in which this server ends every line
+    // with CR LF; the table readers take both.
+    QCOMPARE(readFile(localPath(QStringLiteral("cs.out"))), table(90, 2).replace("\r\n", "\n").replace("\n", "\r\n"));
     QVERIFY(m_client->quit());
 }
 
