@@ -32,8 +32,14 @@ void BlockingWait::finish(bool ok)
 
 void BlockingWait::progress()
 {
-    if (m_timeoutMs > 0 && !m_finished)
+    if (m_timeoutMs > 0 && !m_timedOut)
         m_timer.start(m_timeoutMs);
+}
+
+void BlockingWait::resume()
+{
+    m_finished = false;
+    m_ok = false;
 }
 
 BlockingWait::Result BlockingWait::exec()
@@ -42,17 +48,25 @@ BlockingWait::Result BlockingWait::exec()
         return Result::Ending;
     if (m_finished)
         return m_ok ? Result::Done : Result::Failed;
-    if (m_timeoutMs > 0)
+    if (m_timedOut)
+        return Result::TimedOut;
+    // The timer is armed once, by the first exec(), and keeps running across
+    // resumed steps; progress() restarts it.
+    if (m_timeoutMs > 0 && !m_started)
         m_timer.start(m_timeoutMs);
+    m_started = true;
     m_endingPoll.start();
     // One exec(): it returns on finish, time-out or the ending mark. Any other
     // return (after QCoreApplication::exit() every exec() returns at once) ends
     // the wait as ending instead of spinning.
     m_loop.exec();
-    m_timer.stop();
     m_endingPoll.stop();
-    if (m_finished)
+    if (m_finished) {
+        if (!m_ok)
+            m_timer.stop();
         return m_ok ? Result::Done : Result::Failed;
+    }
+    m_timer.stop();
     if (m_timedOut)
         return Result::TimedOut;
     return Result::Ending;

@@ -8,6 +8,10 @@
 // alive: the caller connects completion signals to finish(), starts the
 // operation and calls exec(). The inactivity timer restarts on progress().
 //
+// An operation of several steps keeps one wait: after a step's exec() returned
+// Done, resume() lets the next step wait with the same inactivity timer, so
+// the time-out counts from the start of the whole operation.
+//
 // Never call exec() from inside a socket slot: readyRead is not emitted again
 // while a slot connected to it re-enters the event loop.
 class BlockingWait
@@ -24,6 +28,9 @@ public:
     void finish(bool ok);
     void progress();
     bool finished() const { return m_finished; }
+    // Clears a Done or Failed outcome so that exec() waits again; the
+    // inactivity timer goes on running from where it was.
+    void resume();
 
     Result exec();
 
@@ -33,6 +40,7 @@ private:
     QTimer m_endingPoll;
     int m_timeoutMs;
     bool m_failOnEnding;
+    bool m_started = false;
     bool m_finished = false;
     bool m_ok = false;
     bool m_timedOut = false;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <memory>
 
+class QHostAddress;
+
 // The FTP client of the main window (FtpClient1). Every operation blocks,
 // keeps the window alive while it waits, and returns success or failure; it
 // never throws. Set the properties first, then call the operation.
@@ -31,6 +33,8 @@ public:
     void setHostDirName(const QString &dir);
     void setHostFileName(const QString &name);
     void setLocalFileName(const QString &name);
+    // Address the connections leave from; by default the system picks it.
+    void setLocalAddress(const QHostAddress &address);
 
     // Connect to port 21 and log in with "USER" and "PASS".
     bool connectAndLogin();

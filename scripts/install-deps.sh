@@ -5,6 +5,8 @@ set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
   xvfb xauth fonts-dejavu-core vsftpd lighttpd curl dpkg-dev file"
 
+# A second real FTP server for the client's tests (refuses SIZE in ASCII mode).
+PACKAGES="$PACKAGES python3-pyftpdlib"
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
