@@ -1,5 +1,6 @@
 # Two commands do all set-up on a fresh Debian 12 machine: `make run` and `make test`.
 BUILD_DIR ?= build
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
 .PHONY: run test build deps bench package clean

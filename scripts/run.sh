@@ -43,7 +43,7 @@ trap cleanup EXIT INT TERM
 
 start_recorder() { # address sample-kind extra-options...
   address=$1; kind=$2; shift 2
-  $AS_ROOT "$BUILD_DIR/zentar-simrecorder" --address "$address" --root "$DEMO_DIR/recorder-$address" \
+  $AS_ROOT "$BUILD_DIR/tools/zentar-simrecorder" --address "$address" --root "$DEMO_DIR/recorder-$address" \
     --user demo --password demo --sample "$kind" "$@" 2>>"$DEMO_DIR/simrecorders.log" &
   PIDS="$PIDS $!"
 }
@@ -51,6 +51,13 @@ start_recorder $HEALTHY healthy
 start_recorder $FAULTY faulty
 start_recorder $REFUSING healthy --refuse-login
 sleep 0.5
+for pid in $PIDS; do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "A simulated recorder did not start; see $DEMO_DIR/simrecorders.log:" >&2
+    tail -n 3 "$DEMO_DIR/simrecorders.log" >&2
+    exit 1
+  fi
+done
 
 cd "$DEMO_DIR"
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
