@@ -350,6 +350,9 @@ void tst_DiagnosticsRun::misbehavingRecorderIsAResult_data()
     QTest::newRow("refuses SIZE")
         << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().refuseCommand("SIZE", 550); }) << "1"
         << false << first << 8;
+    QTest::newRow("never answers QUIT")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().stallOn("QUIT"); }) << "1" << false
+        << QStringList() << 6 + 8;
     QTest::newRow("huge binary table")
         << std::function<void(SimRecorder &)>([](SimRecorder &r) {
                r.writeFile("/var/opros/opros.out", binaryTable(8 << 20));

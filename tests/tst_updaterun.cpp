@@ -199,6 +199,17 @@ const QList<Fault> &faults()
          {"Обработка 127.0.0.80", " ERROR: Не могу подключиться к 127.0.0.80"},
          {},
          nullptr},
+        {"TYPE I and CWD refused, QUIT never answered",
+         [](RecorderFarm &farm, HeadlessView &v) {
+             farm.recorder(0).ftp().refuseCommand(QStringLiteral("TYPE"), 500);
+             farm.recorder(0).ftp().refuseCommand(QStringLiteral("CWD"), 550);
+             farm.recorder(0).ftp().stallOn(QStringLiteral("QUIT"));
+             v.settings().uploads = {localEntry(farm, "opd", "x")};
+         },
+         {"Обработка 127.0.0.80", " INFO: Файл opd выгружен"},
+         {},
+         // The failed directory change goes unnoticed: the file lands in the login directory.
+         [](RecorderFarm &farm) { QCOMPARE(farm.recorder(0).readFile("/opd"), QByteArray("x")); }},
         {"local file gone between measuring and STOR",
          [](RecorderFarm &farm, HeadlessView &v) {
              v.settings().checkDate = false;
