@@ -5,6 +5,8 @@
 #ifdef Q_OS_WIN
 #include <string>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 const QString kCommandPrefix = QStringLiteral("/C ");
 
 QString g_interpreter;
+bool g_outputToStandardError = false;
 
 QString interpreter()
 {
@@ -38,6 +41,11 @@ QString hookCommandLine(const QString &command, const QString &address)
 void setHookInterpreter(const QString &path)
 {
     g_interpreter = path;
+}
+
+void setHookOutputToStandardError(bool on)
+{
+    g_outputToStandardError = on;
 }
 
 void RunHook(const QString &command, const QString &address)
@@ -68,6 +76,8 @@ void RunHook(const QString &command, const QString &address)
     });
 #else
     process.setArguments({QStringLiteral("-c"), line.mid(kCommandPrefix.size())});
+    if (g_outputToStandardError)
+        process.setChildProcessModifier([] { ::dup2(STDERR_FILENO, STDOUT_FILENO); });
 #endif
     process.start();
 

@@ -15,3 +15,8 @@ void RunHook(const QString &command, const QString &address);
 // Replaces the interpreter (tests use a path that cannot start); an empty
 // path restores the default.
 void setHookInterpreter(const QString &path);
+
+// Sends what a hook writes to its standard output to our standard error
+// instead (not on Windows, where a hook has a console of its own): the batch
+// front end keeps its standard output for the report's name.
+void setHookOutputToStandardError(bool on);

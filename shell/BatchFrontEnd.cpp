@@ -1,6 +1,7 @@
 #include "shell/BatchFrontEnd.h"
 
 #include "diagnostics/DiagnosticsRun.h"
+#include "diagnostics/Hooks.h"
 #include "diagnostics/Report.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -151,6 +152,8 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     StreamDialogs boxes(err);
     Dialogs *previous = &dialogs();
     setDialogs(&boxes);
+    // Standard output carries the report's name and nothing else.
+    setHookOutputToStandardError(true);
     const QString reportBefore = view.lastReportName();
     int status = 0;
     try {
@@ -176,6 +179,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
         boxes.errorBox(QString::fromLocal8Bit(error.what()));
         status = 2;
     }
+    setHookOutputToStandardError(false);
     setDialogs(previous == &boxes ? nullptr : previous);
     return status;
 }

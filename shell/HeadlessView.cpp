@@ -11,6 +11,11 @@ HeadlessView::HeadlessView(StoredSettings settings)
         if (onTransferProgress)
             onTransferProgress(count);
     });
+    // The session events show in the step panel, as in the window.
+    QObject::connect(&m_ftp, &FtpClient::sessionConnected,
+                     [this](int) { setStatusText(1, QStringLiteral("Подключен")); });
+    QObject::connect(&m_ftp, &FtpClient::sessionClosed,
+                     [this](int) { setStatusText(1, QStringLiteral("Соединение FTP завершено...")); });
 }
 
 int HeadlessView::rowCount() const

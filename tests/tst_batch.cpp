@@ -9,6 +9,10 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 struct BatchResult
@@ -39,6 +43,44 @@ QByteArray withoutTimeStamp(QByteArray report)
     return report;
 }
 
+// Points this process's standard output and error at two files for a while:
+// what a hook writes lands where the batch's caller would read it.
+class StreamCapture
+{
+public:
+    StreamCapture(const QString &outFile, const QString &errFile)
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        m_out = ::dup(STDOUT_FILENO);
+        m_err = ::dup(STDERR_FILENO);
+        redirect(outFile, STDOUT_FILENO);
+        redirect(errFile, STDERR_FILENO);
+    }
+    ~StreamCapture()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::dup2(m_out, STDOUT_FILENO);
+        ::dup2(m_err, STDERR_FILENO);
+        ::close(m_out);
+        ::close(m_err);
+    }
+    StreamCapture(const StreamCapture &) = delete;
+    StreamCapture &operator=(const StreamCapture &) = delete;
+
+private:
+    static void redirect(const QString &file, int fd)
+    {
+        const int target = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(target, fd);
+        ::close(target);
+    }
+
+    int m_out = -1;
+    int m_err = -1;
+};
+
 const QByteArray kTwoRecorders = "[LIST]\r\n0=127.0.0.151\r\nSELECT0=1\r\n1=127.0.0.152\r\nSELECT1=1\r\n"
                                  "[OPTIONS]\r\nREPDATE=0\r\n";
 
@@ -54,6 +96,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void updateLogsWhatTheWindowLogs();
+    void streamsCarryWhatTheyPromise();
 
 private:
     std::unique_ptr<ScriptedDialogs> m_dialogs;
@@ -166,6 +209,29 @@ void tst_Batch::updateLogsWhatTheWindowLogs()
     QCOMPARE(r.status, 1);
     const QString logged = fromWin1251(farm.readWorkFile("upload.log"));
     QCOMPARE(logged, (windowLines + windowLines).join("\r\n") + "\r\n");
+}
+
+// Catches hook output mixed into the report's name, or a line break in a log line splitting a progress line.
+void tst_Batch::streamsCarryWhatTheyPromise()
+{
+    RecorderFarm farm;
+    farm.add("127.0.0.90", true);
+    writeBytes(farm.file("z.ini"), "[LIST]\r\n0=127.0.0.90\r\n[OPTIONS]\r\nREPDATE=0\r\nRUNI=1\r\n"
+                                   "RUNIS=echo hook $(IP)\r\n");
+    BatchResult r;
+    {
+        StreamCapture capture(farm.file("fd1"), farm.file("fd2"));
+        r = batch({"diagnostics", farm.file("z.ini")});
+    }
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("report.txt\n"));
+    QCOMPARE(readBytes(farm.file("fd1")), QByteArray());
+    QVERIFY(readBytes(farm.file("fd2")).contains("hook 127.0.0.90\n"));
+    QVERIFY2(r.err.contains(QStringLiteral("127.0.0.90: Подключен\n")), qPrintable(r.err));
+
+    const BatchResult u = batch({"update", "--yes", "--command", "ls\nrm", farm.file("z.ini")});
+    QCOMPARE(u.status, 1);
+    QVERIFY2(u.err.contains(QStringLiteral("\n ERROR: Не могу выполнить команду: ls%0Arm\n")), qPrintable(u.err));
 }
 
 QTEST_MAIN(tst_Batch)

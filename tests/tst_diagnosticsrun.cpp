@@ -42,6 +42,16 @@ const QStringList kFetchBoth = {
     "USER root", "PASS ", "CWD /var/opros/", "SIZE opros.out", "PASV", "RETR opros.out",
     "CWD /var/opros/", "SIZE cs.out", "PASV", "RETR cs.out", "QUIT"};
 
+// Bytes of every value, lines of any length, code 26 here and there.
+QByteArray binaryTable(qsizetype size)
+{
+    QRandomGenerator random(17);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &b : bytes)
+        b = static_cast<char>(random.bounded(256));
+    return "Quality Version Vcc\n---\n" + bytes;
+}
+
 } // namespace
 
 class tst_DiagnosticsRun : public QObject
@@ -62,6 +72,8 @@ private slots:
     void noCheckedRowShowsTheBoxOnly();
     void endingMarkFailsTheRestButTheReportIsWritten();
     void hooksRunAtTheirThreePoints();
+    void misbehavingRecorderIsAResult_data();
+    void misbehavingRecorderIsAResult();
 
 private:
     ScriptedDialogs *m_dialogs = nullptr;
@@ -309,6 +321,77 @@ void tst_DiagnosticsRun::hooksRunAtTheirThreePoints()
     QCOMPARE(hooksAtOpening,
              (QStringList{"before []", QStringLiteral("each 127.0.0.119 127.0.0.119 %1").arg(rows),
                           QStringLiteral("each 127.0.0.120 127.0.0.120 %1").arg(rows), "after 1"}));
+}
+
+void tst_DiagnosticsRun::misbehavingRecorderIsAResult_data()
+{
+    QTest::addColumn<std::function<void(SimRecorder &)>>("fault");
+    QTest::addColumn<QString>("timeout");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::addColumn<QStringList>("failed");
+    QTest::addColumn<int>("deviceRows"); // the report's device total, -1: not looked at
+
+    const QStringList first{"127.0.0.70"};
+    QTest::newRow("accepts but never greets")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().stallOn("CONNECT"); }) << "1"
+        << false << first << 8;
+    QTest::newRow("falls silent mid-table")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) {
+               r.writeFile("/var/opros/opros.out", QByteArray(1 << 20, 'x'));
+               r.ftp().stallTransferAfter(64 * 1024);
+           })
+        << "1" << false << first << 8;
+    QTest::newRow("drops mid-table")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) {
+               r.writeFile("/var/opros/opros.out", QByteArray(1 << 20, 'x'));
+               r.ftp().dropDuringTransfer(64 * 1024);
+           })
+        << "1" << false << first << 8;
+    QTest::newRow("refuses SIZE")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().refuseCommand("SIZE", 550); }) << "1"
+        << false << first << 8;
+    QTest::newRow("never answers QUIT")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().stallOn("QUIT"); }) << "1" << false
+        << QStringList() << 6 + 8;
+    QTest::newRow("huge binary table")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) {
+               r.writeFile("/var/opros/opros.out", binaryTable(8 << 20));
+           })
+        << "1" << false << QStringList() << -1;
+    QTest::newRow("never greets, no time limit, window closed")
+        << std::function<void(SimRecorder &)>([](SimRecorder &r) { r.ftp().stallOn("CONNECT"); }) << "0" << true
+        << QStringList{"127.0.0.70", "127.0.0.71"} << 0;
+}
+
+// Catches a silent, stalling or dropping recorder, or a huge binary table, that hangs or ends the run, or
+// a half-fetched table that is read.
+void tst_DiagnosticsRun::misbehavingRecorderIsAResult()
+{
+    QFETCH(std::function<void(SimRecorder &)>, fault);
+    QFETCH(QString, timeout);
+    QFETCH(bool, closeWindow);
+    QFETCH(QStringList, failed);
+    QFETCH(int, deviceRows);
+    RecorderFarm farm;
+    fault(farm.add(QStringLiteral("127.0.0.70")));
+    SimRecorder &healthy = farm.add(QStringLiteral("127.0.0.71"), true);
+    RecordingView view;
+    view.settings() = settingsFor({"127.0.0.70", "127.0.0.71"});
+    view.settings().timeoutText = timeout;
+    view.settings().runA = true;
+    view.settings().runAS = QStringLiteral("echo after > after.txt");
+    if (closeWindow)
+        QTimer::singleShot(300, [] { setApplicationEnding(true); });
+    RunDiagnostics(view);
+
+    QCOMPARE(view.failedRecorders(), failed);
+    if (!failed.contains("127.0.0.71"))
+        QCOMPARE(healthy.ftp().commands(), kFetchBoth);
+    const QString report = reportText(farm);
+    QVERIFY(report.contains(QStringLiteral(" Всего: 2\r\n Неисправно/нет связи: %1 (").arg(failed.size())));
+    if (deviceRows >= 0)
+        QVERIFY(report.contains(QStringLiteral("Устройства сети ЦУЛ-17:\r\n Всего: %1\r\n").arg(deviceRows)));
+    QCOMPARE(farm.readWorkFile("after.txt"), QByteArray("after\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_DiagnosticsRun)

@@ -9,15 +9,15 @@
 
 namespace {
 
-// One call is one line of the log: a CR or LF inside the text (a typed
-// command, say) is written as its %-code instead of breaking the line.
-QByteArray logBytes(const QString &line)
+// One call is one line of the log, in the file and on screen alike: a CR or
+// LF inside the text (a typed command, say) is written as its %-code instead
+// of breaking the line.
+QString oneLine(const QString &line)
 {
-    QByteArray bytes = toWin1251(line);
-    bytes.replace('\r', "%0D");
-    bytes.replace('\n', "%0A");
-    bytes.append("\r\n", 2);
-    return bytes;
+    QString text = line;
+    text.replace(QLatin1Char('\r'), QLatin1String("%0D"));
+    text.replace(QLatin1Char('\n'), QLatin1String("%0A"));
+    return text;
 }
 
 [[noreturn]] void throwLogError()
@@ -29,7 +29,8 @@ QByteArray logBytes(const QString &line)
 
 void LogUpdate(UpdateView &view, const QString &line)
 {
-    const QByteArray bytes = logBytes(line);
+    const QString shown = oneLine(line);
+    const QByteArray bytes = toWin1251(shown) + "\r\n";
     QFile file(QStringLiteral("upload.log"));
     errno = 0;
     // Opened and closed for every line, so each line is on disk when this returns.
@@ -41,5 +42,5 @@ void LogUpdate(UpdateView &view, const QString &line)
     file.close();
     if (file.error() != QFileDevice::NoError)
         throwLogError();
-    view.showLogLine(line);
+    view.showLogLine(shown);
 }
