@@ -115,17 +115,17 @@ void TForm1::buildControls()
     Panel1 = place(new QFrame(this), "Panel1", 4, 4, 185, 377);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     ListBox1 = place(new CheckListBox(Panel1), "ListBox1", 12, 8, 161, 321);
-    Button8 = button(Panel1, "Button8", QStringLiteral("Выд.все"), 12, 335, 78, 17);
-    Button9 = button(Panel1, "Button9", QStringLiteral("Снять выд."), 95, 335, 78, 17);
-    Button4 = button(Panel1, "Button4", QStringLiteral("Добавить"), 12, 356, 78, 17);
-    Button5 = button(Panel1, "Button5", QStringLiteral("Удалить"), 95, 356, 78, 17);
+    Button8 = button(Panel1, "Button8", QStringLiteral("Выд.все"), 12, 335, 70, 17);
+    Button9 = button(Panel1, "Button9", QStringLiteral("Снять выд."), 103, 335, 70, 17);
+    Button4 = button(Panel1, "Button4", QStringLiteral("Добавить"), 12, 356, 70, 17);
+    Button5 = button(Panel1, "Button5", QStringLiteral("Удалить"), 103, 356, 70, 17);
     for (QPushButton *small : {Button8, Button9, Button4, Button5}) {
         QFont font = small->font();
         font.setPointSizeF(font.pointSizeF() * 0.85);
         small->setFont(font);
     }
 
-    PageControl1 = place(new QTabWidget(this), "PageControl1", 197, 4, 589, 377);
+    PageControl1 = place(new QTabWidget(this), "PageControl1", 197, 4, 585, 377);
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     TabSheet2 = new QWidget;
