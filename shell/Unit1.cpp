@@ -4,6 +4,7 @@
 #include "diagnostics/Report.h"
 #include "platform/AppState.h"
 #include "platform/Dialogs.h"
+#include "platform/TextCodec.h"
 #include "shell/CheckListBox.h"
 #include "shell/RunFrame.h"
 #include "shell/Settings.h"
@@ -75,6 +76,14 @@ void setBar(QProgressBar *bar, qint64 maximum, qint64 position)
     // transfer shows an empty bar instead.
     bar->setRange(0, top > 0 ? top : 1);
     bar->setValue(int(std::clamp<qint64>(position, 0, top)));
+}
+
+// The settings file reads a value without its surrounding blanks, and its list
+// ends at the first empty one: a blank address would drop every entry after
+// it at the next start.
+bool isBlankAddress(const QString &address)
+{
+    return trimControls(address).isEmpty();
 }
 
 } // namespace
@@ -528,7 +537,7 @@ void TForm1::Button4Click()
     QString address;
     if (!dialogs().inputBox(QStringLiteral("Введите IP-адрес"), QStringLiteral("IP"), address))
         return;
-    if (address.isEmpty())
+    if (isBlankAddress(address))
         return;
     ListBox1->appendEntry(address, false);
 }
@@ -557,9 +566,7 @@ void TForm1::ListBox1DblClick()
     QString address = old;
     if (!dialogs().inputBox(QStringLiteral("Введите IP-адрес"), QStringLiteral("IP"), address))
         return;
-    // An empty address would cut the stored list short at its next load; it
-    // is refused like an empty add.
-    if (address.isEmpty() || address == old)
+    if (isBlankAddress(address) || address == old)
         return;
     QListWidgetItem *entry = ListBox1->item(row);
     if (!entry)

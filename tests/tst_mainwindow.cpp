@@ -113,7 +113,8 @@ std::unique_ptr<TForm1> tst_MainWindow::makeForm(const QString &settingsName)
     return form;
 }
 
-// Catches list operations that add, drop, re-check or re-highlight the wrong entry.
+// Catches list operations that add, drop, re-check or re-highlight the wrong entry, or take a blank
+// address that would end the stored list at the next start.
 void tst_MainWindow::recorderList_data()
 {
     QTest::addColumn<QStringList>("before");
@@ -132,6 +133,7 @@ void tst_MainWindow::recorderList_data()
         << QStringList{"[x]10.0.0.1", "[ ]10.0.0.1"} << -1 << QStringList{ask};
     QTest::newRow("add cancelled") << three << -1 << "Button4" << kCancel << three << -1 << QStringList{ask};
     QTest::newRow("add with empty text") << three << -1 << "Button4" << "" << three << -1 << QStringList{ask};
+    QTest::newRow("add with blanks only") << three << -1 << "Button4" << " \t " << three << -1 << QStringList{ask};
     QTest::newRow("delete highlighted, no question")
         << three << 1 << "Button5" << "" << QStringList{"[x]10.0.0.1", "[ ]10.0.0.3"} << -1 << QStringList{};
     QTest::newRow("delete without highlight") << three << -1 << "Button5" << "" << three << -1 << QStringList{};
@@ -144,6 +146,11 @@ void tst_MainWindow::recorderList_data()
         << three << 1 << "dblclick" << kCancel << three << 1 << QStringList{ask + "10.0.0.2"};
     QTest::newRow("edit emptying the text counts as cancel")
         << three << 1 << "dblclick" << "" << three << 1 << QStringList{ask + "10.0.0.2"};
+    QTest::newRow("edit to blanks only counts as cancel")
+        << three << 1 << "dblclick" << "   " << three << 1 << QStringList{ask + "10.0.0.2"};
+    QTest::newRow("edit keeps blanks around an address")
+        << three << 1 << "dblclick" << " 10.0.0.2" << QStringList{"[x]10.0.0.1", "[ ] 10.0.0.2", "[ ]10.0.0.3"}
+        << -1 << QStringList{ask + "10.0.0.2"};
     QTest::newRow("edit is case-sensitive")
         << QStringList{"[x]host"} << 0 << "dblclick" << "HOST" << QStringList{"[ ]HOST"} << -1
         << QStringList{ask + "host"};
