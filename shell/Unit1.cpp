@@ -4,6 +4,7 @@
 #include "diagnostics/Report.h"
 #include "platform/AppState.h"
 #include "platform/Dialogs.h"
+#include "platform/FirstLineValidator.h"
 #include "platform/TextCodec.h"
 #include "shell/CheckListBox.h"
 #include "shell/RunFrame.h"
@@ -64,6 +65,7 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &text, bool
 QLineEdit *edit(QWidget *parent, const char *name, const QString &text, int x, int y, int w)
 {
     auto *line = place(new QLineEdit(text, parent), name, x, y, w, 24);
+    FirstLineValidator::install(line);
     return line;
 }
 

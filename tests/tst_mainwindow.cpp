@@ -4,8 +4,11 @@
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
 #include "support/ScriptedDialogs.h"
+#include "update/Unit2.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -63,6 +66,8 @@ private slots:
     void updateConfirmation_data();
     void updateConfirmation();
     void settingsReachTheControls();
+    void pastedLineBreaksKeepTheFirstLine_data();
+    void pastedLineBreaksKeepTheFirstLine();
     void closeWhileIdle_data();
     void closeWhileIdle();
     void closeDuringRunWaitsForTheRun();
@@ -422,6 +427,68 @@ void tst_MainWindow::settingsReachTheControls()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("STOPSTART=-1"));
     QVERIFY(dialogs.log.isEmpty());
+}
+
+// Catches a line break pasted into a one-line field reaching an address, a login or a server name.
+void tst_MainWindow::pastedLineBreaksKeepTheFirstLine_data()
+{
+    QTest::addColumn<QString>("field");  // a control of the window, "Form2/<name>", or "input box"
+    QTest::addColumn<QString>("before"); // "|" marks the cursor
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("address with its line end") << "input box" << "|" << "10.0.0.5\r\n" << "10.0.0.5";
+    QTest::newRow("login with its line end") << "Edit1" << "|" << "root\r\n" << "root";
+    QTest::newRow("several lines") << "Form2/Edit1" << "|" << "C:\\upd\\opd\r\nC:\\upd\\opd.conf\r\n"
+                                   << "C:\\upd\\opd";
+    QTest::newRow("bare CR") << "Form2/Edit3" << "|" << "opd\rrm -rf /" << "opd";
+    QTest::newRow("inside the text") << "Edit6" << "run |.bat" << "x\ny" << "run x.bat";
+    QTest::newRow("line break first") << "Edit2" << "ab|" << "\r\nzz" << "ab";
+}
+
+void tst_MainWindow::pastedLineBreaksKeepTheFirstLine()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, before);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+
+    auto paste = [&](QLineEdit *edit) {
+        edit->setText(QString(before).remove(QLatin1Char('|')));
+        edit->setCursorPosition(int(before.indexOf(QLatin1Char('|'))));
+        QGuiApplication::clipboard()->setText(pasted);
+        edit->paste();
+    };
+
+    auto form = makeForm();
+    if (field == QLatin1String("input box")) {
+        // The platform's own box, worked as the operator works it; anything
+        // left open is closed so the test cannot hang.
+        int tries = 0;
+        QTimer operate;
+        connect(&operate, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (box) {
+                paste(box->findChild<QLineEdit *>());
+                box->accept();
+            } else if (++tries > 200 && QApplication::activeModalWidget()) {
+                QApplication::activeModalWidget()->close();
+            }
+        });
+        operate.start(10);
+        QTest::mouseClick(child<QPushButton>(*form, "Button4"), Qt::LeftButton);
+        QCOMPARE(entries(*form), QStringList{"[ ]" + after});
+        return;
+    }
+    QWidget *owner = form.get();
+    if (field.startsWith(QLatin1String("Form2/"))) {
+        owner = &form->form2();
+        field = field.mid(6);
+    }
+    auto *edit = owner->findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    paste(edit);
+    QCOMPARE(edit->text(), after);
 }
 
 // Catches a close that skips writing the settings, or reports its error before the window is gone.
