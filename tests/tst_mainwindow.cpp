@@ -65,6 +65,7 @@ private slots:
     void caption();
     void updateConfirmation_data();
     void updateConfirmation();
+    void firstStartShowsTheDefaults();
     void settingsReachTheControls();
     void pastedLineBreaksKeepTheFirstLine_data();
     void pastedLineBreaksKeepTheFirstLine();
@@ -399,6 +400,59 @@ void tst_MainWindow::updateConfirmation()
     QVERIFY(!dialogs.unscripted());
 }
 
+// Catches a first start that shows the window definition's states where the
+// settings defaults belong, a stored option wired to the wrong control, or a
+// window that opens in a state other than idle on the second tab.
+void tst_MainWindow::firstStartShowsTheDefaults()
+{
+    ScriptedDialogs dialogs;
+    auto form = makeForm(QStringLiteral("none.ini"));
+
+    QStringList shown;
+    for (const char *name : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "Edit7", "Edit8", "Edit9", "Edit10"})
+        shown << QLatin1String(name) + QLatin1Char('=') + child<QLineEdit>(*form, name)->text();
+    for (int i = 1; i <= 13; ++i) {
+        const QByteArray name = "CheckBox" + QByteArray::number(i);
+        shown << QString::fromLatin1(name) + (child<QCheckBox>(*form, name.constData())->isChecked() ? "=x" : "= ");
+    }
+    QCOMPARE(shown, (QStringList{"Edit1=root", "Edit2=", "Edit3=10", "Edit4=support@zentar-service.example",
+                                 "Edit5=90", "Edit6=", "Edit7=", "Edit8=", "Edit9=24.0", "Edit10=",
+                                 // Passive mode, send to address, dated name, size check: on.
+                                 "CheckBox1=x", "CheckBox2=x", "CheckBox3=x", "CheckBox4=x", "CheckBox5=x",
+                                 "CheckBox6=x", "CheckBox7=x", "CheckBox8= ", "CheckBox9= ", "CheckBox10= ",
+                                 "CheckBox11= ", "CheckBox12= ", "CheckBox13= "}));
+    QCOMPARE(form->radioIndex(), 0);
+    QCOMPARE(form->lastReportName(), QString());
+    QCOMPARE(child<QListWidget>(*form, "ListBox1")->count(), 0);
+    QCOMPARE(child<QListWidget>(*form, "ListBox2")->count(), 0);
+    QCOMPARE(form->uploadCount(), 0);
+
+    QCOMPARE(child<QTabWidget>(*form, "PageControl1")->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
+    for (const char *name : {"ProgressBar1", "ProgressBar2"}) {
+        const auto *bar = child<QProgressBar>(*form, name);
+        QCOMPARE(QList<int>({bar->minimum(), bar->maximum(), bar->value()}), QList<int>({0, 100, 0}));
+    }
+    QCOMPARE(form->statusText(0), QStringLiteral("Готов"));
+    QCOMPARE(form->statusText(1), QString());
+    QVERIFY(!child<QWidget>(*form, "Button3")->isEnabled());
+    for (const char *name : kLocked)
+        QVERIFY2(child<QWidget>(*form, name)->isEnabled(), name);
+    QVERIFY(!form->cancelRequested());
+
+    TForm2 &editor = form->form2();
+    QCOMPARE(editor.windowTitle(), QStringLiteral("Редактировать"));
+    QStringList fields;
+    for (const char *name : {"Edit1", "Edit2", "Edit3"})
+        fields << editor.findChild<QLineEdit *>(QLatin1String(name))->text();
+    QCOMPARE(fields, (QStringList{"", "/mnt/dos/bin/", ""}));
+    QVERIFY(!editor.findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isChecked());
+    QVERIFY(!editor.isVisible());
+    QVERIFY(!form->aboutBox().isVisible());
+
+    QVERIFY(dialogs.log.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("none.ini"))));
+}
+
 // Catches stored lists and options that do not reach the window, and a "none chosen" that cannot be kept.
 void tst_MainWindow::settingsReachTheControls()
 {
@@ -495,25 +549,50 @@ void tst_MainWindow::pastedLineBreaksKeepTheFirstLine()
 void tst_MainWindow::closeWhileIdle_data()
 {
     QTest::addColumn<QString>("timeout");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("settings written") << "10" << QStringList{};
-    QTest::newRow("bad time-out shown") << "12a"
+    QTest::addColumn<bool>("directory"); // a directory stands where the settings file goes
+    QTest::addColumn<QStringList>("boxes"); // "<ini>" stands for the settings path
+    QTest::newRow("settings written") << "10" << false << QStringList{};
+    QTest::newRow("bad time-out shown") << "12a" << false
                                         << QStringList{"error|'12a' is not a valid integer value."};
+    QTest::newRow("settings path is a directory") << "10" << true
+                                                  << QStringList{"error|Unable to write to <ini>."};
 }
 
 void tst_MainWindow::closeWhileIdle()
 {
     QFETCH(QString, timeout);
+    QFETCH(bool, directory);
     QFETCH(QStringList, boxes);
-    ScriptedDialogs dialogs;
+
+    // Notes a box shown while the window can still be seen.
+    struct WindowDialogs : ScriptedDialogs
+    {
+        QWidget *window = nullptr;
+        void errorBox(const QString &text) override
+        {
+            if (window && window->isVisible())
+                log << QStringLiteral("window still visible");
+            ScriptedDialogs::errorBox(text);
+        }
+    } dialogs;
+    const QString ini = m_dir->filePath(QStringLiteral("zentar-test.ini"));
+    if (directory)
+        QVERIFY(QDir().mkpath(ini));
     auto form = makeForm();
+    dialogs.window = form.get();
+    QVERIFY(dialogs.log.isEmpty());
     form->appendRecorder(QStringLiteral("10.9.9.9"), true);
     child<QLineEdit>(*form, "Edit3")->setText(timeout);
 
     QVERIFY(form->close());
     QVERIFY(!form->isVisible());
+    boxes.replaceInStrings(QStringLiteral("<ini>"), ini);
     QCOMPARE(dialogs.log, boxes);
-    QFile file(form->settingsFile());
+    if (directory) {
+        QVERIFY(QFileInfo(ini).isDir());
+        return;
+    }
+    QFile file(ini);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("10.9.9.9"));
 }
