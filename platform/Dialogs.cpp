@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/Errors.h"
+#include "platform/FirstLineValidator.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -59,8 +60,10 @@ public:
         box.setWindowTitle(caption);
         box.setLabelText(prompt);
         box.setTextValue(value);
-        if (auto *edit = box.findChild<QLineEdit *>())
+        if (auto *edit = box.findChild<QLineEdit *>()) {
             edit->setMaxLength(255);
+            FirstLineValidator::install(edit);
+        }
         if (box.exec() != QDialog::Accepted)
             return false;
         value = box.textValue().left(255);

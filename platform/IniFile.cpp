@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -26,6 +27,18 @@ QString flattenValue(const QString &value)
     flat.replace(QLatin1Char('\r'), QLatin1Char(' '));
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return flat;
+}
+
+// An editor may have saved the file as UTF-8 or UTF-16 with a byte-order
+// mark; read as Windows-1251, its first section would be lost. Such a file is
+// read in its own encoding, and a save writes it back in Windows-1251.
+QString decodeFile(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringDecoder(QStringDecoder::Utf16LE)(QByteArrayView(bytes).sliced(2));
+    return fromWin1251(bytes);
 }
 
 } // namespace
@@ -51,14 +64,15 @@ IniFile::IniFile(const QString &fileName)
 
 void IniFile::parse(const QByteArray &bytes)
 {
+    const QString text = decodeFile(bytes);
     qsizetype pos = 0;
-    while (pos < bytes.size()) {
-        qsizetype lf = bytes.indexOf('\n', pos);
-        const qsizetype next = lf < 0 ? bytes.size() : lf + 1;
-        qsizetype end = lf < 0 ? bytes.size() : lf;
-        if (lf >= 0 && end > pos && bytes[end - 1] == '\r')
+    while (pos < text.size()) {
+        const qsizetype lf = text.indexOf(QLatin1Char('\n'), pos);
+        const qsizetype next = lf < 0 ? text.size() : lf + 1;
+        qsizetype end = lf < 0 ? text.size() : lf;
+        if (lf >= 0 && end > pos && text[end - 1] == u'\r')
             --end;
-        addLine(fromWin1251(QByteArrayView(bytes).sliced(pos, end - pos)));
+        addLine(text.sliced(pos, end - pos));
         pos = next;
     }
 }
@@ -124,7 +138,10 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
     if (!line)
         return defaultValue;
     const QString trimmed = trimControls(line->text);
-    return trimControls(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1)).left(kMaxValueLength);
+    // A CR inside a line reads as the blank a save would write for it, so a
+    // value reads the same before and after the next save.
+    return flattenValue(trimControls(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1)))
+        .left(kMaxValueLength);
 }
 
 int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const

@@ -14,8 +14,9 @@
 class IniFile
 {
 public:
-    // Reads the file (Windows-1251, lines ending in LF or CR LF). A missing
-    // file reads as empty; nothing is created.
+    // Reads the file (Windows-1251, or UTF-8 or UTF-16 after a byte-order
+    // mark; lines ending in LF or CR LF). A missing file reads as empty;
+    // nothing is created.
     explicit IniFile(const QString &fileName);
 
     const QString &fileName() const { return m_fileName; }

@@ -4,6 +4,8 @@
 #include "diagnostics/Report.h"
 #include "platform/AppState.h"
 #include "platform/Dialogs.h"
+#include "platform/FirstLineValidator.h"
+#include "platform/TextCodec.h"
 #include "shell/CheckListBox.h"
 #include "shell/RunFrame.h"
 #include "shell/Settings.h"
@@ -63,6 +65,7 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &text, bool
 QLineEdit *edit(QWidget *parent, const char *name, const QString &text, int x, int y, int w)
 {
     auto *line = place(new QLineEdit(text, parent), name, x, y, w, 24);
+    FirstLineValidator::install(line);
     return line;
 }
 
@@ -75,6 +78,14 @@ void setBar(QProgressBar *bar, qint64 maximum, qint64 position)
     // transfer shows an empty bar instead.
     bar->setRange(0, top > 0 ? top : 1);
     bar->setValue(int(std::clamp<qint64>(position, 0, top)));
+}
+
+// The settings file reads a value without its surrounding blanks, and its list
+// ends at the first empty one: a blank address would drop every entry after
+// it at the next start.
+bool isBlankAddress(const QString &address)
+{
+    return trimControls(address).isEmpty();
 }
 
 } // namespace
@@ -115,17 +126,17 @@ void TForm1::buildControls()
     Panel1 = place(new QFrame(this), "Panel1", 4, 4, 185, 377);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     ListBox1 = place(new CheckListBox(Panel1), "ListBox1", 12, 8, 161, 321);
-    Button8 = button(Panel1, "Button8", QStringLiteral("Выд.все"), 12, 335, 78, 17);
-    Button9 = button(Panel1, "Button9", QStringLiteral("Снять выд."), 95, 335, 78, 17);
-    Button4 = button(Panel1, "Button4", QStringLiteral("Добавить"), 12, 356, 78, 17);
-    Button5 = button(Panel1, "Button5", QStringLiteral("Удалить"), 95, 356, 78, 17);
+    Button8 = button(Panel1, "Button8", QStringLiteral("Выд.все"), 12, 335, 70, 17);
+    Button9 = button(Panel1, "Button9", QStringLiteral("Снять выд."), 103, 335, 70, 17);
+    Button4 = button(Panel1, "Button4", QStringLiteral("Добавить"), 12, 356, 70, 17);
+    Button5 = button(Panel1, "Button5", QStringLiteral("Удалить"), 103, 356, 70, 17);
     for (QPushButton *small : {Button8, Button9, Button4, Button5}) {
         QFont font = small->font();
         font.setPointSizeF(font.pointSizeF() * 0.85);
         small->setFont(font);
     }
 
-    PageControl1 = place(new QTabWidget(this), "PageControl1", 197, 4, 589, 377);
+    PageControl1 = place(new QTabWidget(this), "PageControl1", 197, 4, 585, 377);
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     TabSheet2 = new QWidget;
@@ -528,7 +539,7 @@ void TForm1::Button4Click()
     QString address;
     if (!dialogs().inputBox(QStringLiteral("Введите IP-адрес"), QStringLiteral("IP"), address))
         return;
-    if (address.isEmpty())
+    if (isBlankAddress(address))
         return;
     ListBox1->appendEntry(address, false);
 }
@@ -557,9 +568,7 @@ void TForm1::ListBox1DblClick()
     QString address = old;
     if (!dialogs().inputBox(QStringLiteral("Введите IP-адрес"), QStringLiteral("IP"), address))
         return;
-    // An empty address would cut the stored list short at its next load; it
-    // is refused like an empty add.
-    if (address.isEmpty() || address == old)
+    if (isBlankAddress(address) || address == old)
         return;
     QListWidgetItem *entry = ListBox1->item(row);
     if (!entry)

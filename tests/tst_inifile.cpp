@@ -51,8 +51,9 @@ void tst_IniFile::cleanup()
     m_dir = nullptr;
 }
 
-// Catches lookups that mind case, take a later duplicate, keep blanks, or read
-// past the profile functions' value limit.
+// Catches lookups that mind case, take a later duplicate, keep blanks, read
+// past the profile functions' value limit, hand out a CR that a save would
+// turn into a blank, or lose the first section after a byte-order mark.
 void tst_IniFile::lookup_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -86,6 +87,14 @@ void tst_IniFile::lookup_data()
     QTest::newRow("Windows-1251 value")
         << QByteArray("[A]\nk=\xcf\xf0\xe8\xe2\xe5\xf2 \x98\n") << "A" << "k"
         << QString(QStringLiteral("Привет ") + QChar(0x98));
+    QTest::newRow("CR inside a value reads as a blank") << QByteArray("[A]\r\nk=a\rb\r\nj=1\r\n") << "A" << "k"
+                                                        << "a b";
+    QTest::newRow("UTF-8 with byte-order mark")
+        << (QByteArray("\xef\xbb\xbf[A]\r\nk=") + QStringLiteral("Привет").toUtf8() + "\r\n") << "a" << "k"
+        << QStringLiteral("Привет");
+    QTest::newRow("UTF-16 with byte-order mark")
+        << QByteArray("\xff\xfe[\0A\0]\0\r\0\n\0k\0=\0\x1f\x04\r\0\n\0", 22) << "A" << "k"
+        << QStringLiteral("П");
     const QByteArray longValue(3000, 'x');
     QTest::newRow("value cut to 2047") << (QByteArray("[A]\nk=") + longValue + "\n") << "A" << "k"
                                        << QString(2047, QLatin1Char('x'));
@@ -181,6 +190,9 @@ void tst_IniFile::edits_data()
     QTest::newRow("Windows-1251 written")
         << QByteArray() << write(QStringLiteral("Настройка"), QStringLiteral("Имя"), QStringLiteral("Привет, ё №"))
         << QByteArray("[\xcd\xe0\xf1\xf2\xf0\xee\xe9\xea\xe0]\r\n\xc8\xec\xff=\xcf\xf0\xe8\xe2\xe5\xf2, \xb8 \xb9\r\n");
+    QTest::newRow("UTF-8 file written back in Windows-1251")
+        << (QByteArray("\xef\xbb\xbf[A]\nk=") + QStringLiteral("ё").toUtf8() + "\n")
+        << write("A", "j", QStringLiteral("1")) << QByteArray("[A]\r\nk=\xb8\r\nj=1\r\n");
     QTest::newRow("line break in a value starts nothing")
         << QByteArray("[A]\nk=1\n") << write("A", "k", QStringLiteral("x\r\n[B]\ny=1"))
         << QByteArray("[A]\r\nk=x  [B] y=1\r\n");

@@ -4,8 +4,11 @@
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
 #include "support/ScriptedDialogs.h"
+#include "update/Unit2.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -62,7 +65,10 @@ private slots:
     void caption();
     void updateConfirmation_data();
     void updateConfirmation();
+    void firstStartShowsTheDefaults();
     void settingsReachTheControls();
+    void pastedLineBreaksKeepTheFirstLine_data();
+    void pastedLineBreaksKeepTheFirstLine();
     void closeWhileIdle_data();
     void closeWhileIdle();
     void closeDuringRunWaitsForTheRun();
@@ -113,7 +119,8 @@ std::unique_ptr<TForm1> tst_MainWindow::makeForm(const QString &settingsName)
     return form;
 }
 
-// Catches list operations that add, drop, re-check or re-highlight the wrong entry.
+// Catches list operations that add, drop, re-check or re-highlight the wrong entry, or take a blank
+// address that would end the stored list at the next start.
 void tst_MainWindow::recorderList_data()
 {
     QTest::addColumn<QStringList>("before");
@@ -132,6 +139,7 @@ void tst_MainWindow::recorderList_data()
         << QStringList{"[x]10.0.0.1", "[ ]10.0.0.1"} << -1 << QStringList{ask};
     QTest::newRow("add cancelled") << three << -1 << "Button4" << kCancel << three << -1 << QStringList{ask};
     QTest::newRow("add with empty text") << three << -1 << "Button4" << "" << three << -1 << QStringList{ask};
+    QTest::newRow("add with blanks only") << three << -1 << "Button4" << " \t " << three << -1 << QStringList{ask};
     QTest::newRow("delete highlighted, no question")
         << three << 1 << "Button5" << "" << QStringList{"[x]10.0.0.1", "[ ]10.0.0.3"} << -1 << QStringList{};
     QTest::newRow("delete without highlight") << three << -1 << "Button5" << "" << three << -1 << QStringList{};
@@ -144,6 +152,11 @@ void tst_MainWindow::recorderList_data()
         << three << 1 << "dblclick" << kCancel << three << 1 << QStringList{ask + "10.0.0.2"};
     QTest::newRow("edit emptying the text counts as cancel")
         << three << 1 << "dblclick" << "" << three << 1 << QStringList{ask + "10.0.0.2"};
+    QTest::newRow("edit to blanks only counts as cancel")
+        << three << 1 << "dblclick" << "   " << three << 1 << QStringList{ask + "10.0.0.2"};
+    QTest::newRow("edit keeps blanks around an address")
+        << three << 1 << "dblclick" << " 10.0.0.2" << QStringList{"[x]10.0.0.1", "[ ] 10.0.0.2", "[ ]10.0.0.3"}
+        << -1 << QStringList{ask + "10.0.0.2"};
     QTest::newRow("edit is case-sensitive")
         << QStringList{"[x]host"} << 0 << "dblclick" << "HOST" << QStringList{"[ ]HOST"} << -1
         << QStringList{ask + "host"};
@@ -387,6 +400,59 @@ void tst_MainWindow::updateConfirmation()
     QVERIFY(!dialogs.unscripted());
 }
 
+// Catches a first start that shows the window definition's states where the
+// settings defaults belong, a stored option wired to the wrong control, or a
+// window that opens in a state other than idle on the second tab.
+void tst_MainWindow::firstStartShowsTheDefaults()
+{
+    ScriptedDialogs dialogs;
+    auto form = makeForm(QStringLiteral("none.ini"));
+
+    QStringList shown;
+    for (const char *name : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "Edit7", "Edit8", "Edit9", "Edit10"})
+        shown << QLatin1String(name) + QLatin1Char('=') + child<QLineEdit>(*form, name)->text();
+    for (int i = 1; i <= 13; ++i) {
+        const QByteArray name = "CheckBox" + QByteArray::number(i);
+        shown << QString::fromLatin1(name) + (child<QCheckBox>(*form, name.constData())->isChecked() ? "=x" : "= ");
+    }
+    QCOMPARE(shown, (QStringList{"Edit1=root", "Edit2=", "Edit3=10", "Edit4=support@zentar-service.example",
+                                 "Edit5=90", "Edit6=", "Edit7=", "Edit8=", "Edit9=24.0", "Edit10=",
+                                 // Passive mode, send to address, dated name, size check: on.
+                                 "CheckBox1=x", "CheckBox2=x", "CheckBox3=x", "CheckBox4=x", "CheckBox5=x",
+                                 "CheckBox6=x", "CheckBox7=x", "CheckBox8= ", "CheckBox9= ", "CheckBox10= ",
+                                 "CheckBox11= ", "CheckBox12= ", "CheckBox13= "}));
+    QCOMPARE(form->radioIndex(), 0);
+    QCOMPARE(form->lastReportName(), QString());
+    QCOMPARE(child<QListWidget>(*form, "ListBox1")->count(), 0);
+    QCOMPARE(child<QListWidget>(*form, "ListBox2")->count(), 0);
+    QCOMPARE(form->uploadCount(), 0);
+
+    QCOMPARE(child<QTabWidget>(*form, "PageControl1")->currentWidget()->objectName(), QStringLiteral("TabSheet2"));
+    for (const char *name : {"ProgressBar1", "ProgressBar2"}) {
+        const auto *bar = child<QProgressBar>(*form, name);
+        QCOMPARE(QList<int>({bar->minimum(), bar->maximum(), bar->value()}), QList<int>({0, 100, 0}));
+    }
+    QCOMPARE(form->statusText(0), QStringLiteral("Готов"));
+    QCOMPARE(form->statusText(1), QString());
+    QVERIFY(!child<QWidget>(*form, "Button3")->isEnabled());
+    for (const char *name : kLocked)
+        QVERIFY2(child<QWidget>(*form, name)->isEnabled(), name);
+    QVERIFY(!form->cancelRequested());
+
+    TForm2 &editor = form->form2();
+    QCOMPARE(editor.windowTitle(), QStringLiteral("Редактировать"));
+    QStringList fields;
+    for (const char *name : {"Edit1", "Edit2", "Edit3"})
+        fields << editor.findChild<QLineEdit *>(QLatin1String(name))->text();
+    QCOMPARE(fields, (QStringList{"", "/mnt/dos/bin/", ""}));
+    QVERIFY(!editor.findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isChecked());
+    QVERIFY(!editor.isVisible());
+    QVERIFY(!form->aboutBox().isVisible());
+
+    QVERIFY(dialogs.log.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("none.ini"))));
+}
+
 // Catches stored lists and options that do not reach the window, and a "none chosen" that cannot be kept.
 void tst_MainWindow::settingsReachTheControls()
 {
@@ -417,29 +483,120 @@ void tst_MainWindow::settingsReachTheControls()
     QVERIFY(dialogs.log.isEmpty());
 }
 
+// Catches a line break pasted into a one-line field reaching an address, a login or a server name.
+void tst_MainWindow::pastedLineBreaksKeepTheFirstLine_data()
+{
+    QTest::addColumn<QString>("field");  // a control of the window, "Form2/<name>", or "input box"
+    QTest::addColumn<QString>("before"); // "|" marks the cursor
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("address with its line end") << "input box" << "|" << "10.0.0.5\r\n" << "10.0.0.5";
+    QTest::newRow("login with its line end") << "Edit1" << "|" << "root\r\n" << "root";
+    QTest::newRow("several lines") << "Form2/Edit1" << "|" << "C:\\upd\\opd\r\nC:\\upd\\opd.conf\r\n"
+                                   << "C:\\upd\\opd";
+    QTest::newRow("bare CR") << "Form2/Edit3" << "|" << "opd\rrm -rf /" << "opd";
+    QTest::newRow("inside the text") << "Edit6" << "run |.bat" << "x\ny" << "run x.bat";
+    QTest::newRow("line break first") << "Edit2" << "ab|" << "\r\nzz" << "ab";
+}
+
+void tst_MainWindow::pastedLineBreaksKeepTheFirstLine()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, before);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+
+    auto paste = [&](QLineEdit *edit) {
+        edit->setText(QString(before).remove(QLatin1Char('|')));
+        edit->setCursorPosition(int(before.indexOf(QLatin1Char('|'))));
+        QGuiApplication::clipboard()->setText(pasted);
+        edit->paste();
+    };
+
+    // The input box row works the platform's own box.
+    std::optional<ScriptedDialogs> scripted;
+    if (field != QLatin1String("input box"))
+        scripted.emplace();
+    auto form = makeForm();
+    if (!scripted) {
+        // Worked as the operator works it; anything left open is closed so
+        // the test cannot hang.
+        int tries = 0;
+        QTimer operate;
+        connect(&operate, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (box) {
+                paste(box->findChild<QLineEdit *>());
+                box->accept();
+            } else if (++tries > 200 && QApplication::activeModalWidget()) {
+                QApplication::activeModalWidget()->close();
+            }
+        });
+        operate.start(10);
+        QTest::mouseClick(child<QPushButton>(*form, "Button4"), Qt::LeftButton);
+        QCOMPARE(entries(*form), QStringList{"[ ]" + after});
+        return;
+    }
+    QWidget *owner = form.get();
+    if (field.startsWith(QLatin1String("Form2/"))) {
+        owner = &form->form2();
+        field = field.mid(6);
+    }
+    auto *edit = owner->findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    paste(edit);
+    QCOMPARE(edit->text(), after);
+}
+
 // Catches a close that skips writing the settings, or reports its error before the window is gone.
 void tst_MainWindow::closeWhileIdle_data()
 {
     QTest::addColumn<QString>("timeout");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("settings written") << "10" << QStringList{};
-    QTest::newRow("bad time-out shown") << "12a"
+    QTest::addColumn<bool>("directory"); // a directory stands where the settings file goes
+    QTest::addColumn<QStringList>("boxes"); // "<ini>" stands for the settings path
+    QTest::newRow("settings written") << "10" << false << QStringList{};
+    QTest::newRow("bad time-out shown") << "12a" << false
                                         << QStringList{"error|'12a' is not a valid integer value."};
+    QTest::newRow("settings path is a directory") << "10" << true
+                                                  << QStringList{"error|Unable to write to <ini>."};
 }
 
 void tst_MainWindow::closeWhileIdle()
 {
     QFETCH(QString, timeout);
+    QFETCH(bool, directory);
     QFETCH(QStringList, boxes);
-    ScriptedDialogs dialogs;
+
+    // Notes a box shown while the window can still be seen.
+    struct WindowDialogs : ScriptedDialogs
+    {
+        QWidget *window = nullptr;
+        void errorBox(const QString &text) override
+        {
+            if (window && window->isVisible())
+                log << QStringLiteral("window still visible");
+            ScriptedDialogs::errorBox(text);
+        }
+    } dialogs;
+    const QString ini = m_dir->filePath(QStringLiteral("zentar-test.ini"));
+    if (directory)
+        QVERIFY(QDir().mkpath(ini));
     auto form = makeForm();
+    dialogs.window = form.get();
+    QVERIFY(dialogs.log.isEmpty());
     form->appendRecorder(QStringLiteral("10.9.9.9"), true);
     child<QLineEdit>(*form, "Edit3")->setText(timeout);
 
     QVERIFY(form->close());
     QVERIFY(!form->isVisible());
+    boxes.replaceInStrings(QStringLiteral("<ini>"), ini);
     QCOMPARE(dialogs.log, boxes);
-    QFile file(form->settingsFile());
+    if (directory) {
+        QVERIFY(QFileInfo(ini).isDir());
+        return;
+    }
+    QFile file(ini);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("10.9.9.9"));
 }

@@ -35,6 +35,7 @@ private slots:
     void serverPath();
     void proposedName_data();
     void proposedName();
+    void leavingLocalNameOverwritesServerName_data();
     void leavingLocalNameOverwritesServerName();
     void browse_data();
     void browse();
@@ -176,10 +177,20 @@ void tst_UploadList::proposedName()
     editor.reject();
 }
 
-// Catches an "Ok" click that closes before the local name's exit, keeping a stale server name.
+// Catches a click on "Ok" or "..." that does not count as leaving the local name, keeping a stale server name.
+void tst_UploadList::leavingLocalNameOverwritesServerName_data()
+{
+    QTest::addColumn<QString>("clicked");
+    QTest::newRow("Ok") << "Button2";
+    QTest::newRow("browse, then cancelled") << "Button1";
+}
+
 void tst_UploadList::leavingLocalNameOverwritesServerName()
 {
-    m_dialogs->modalAnswers.enqueue([](QDialog &editor) {
+    QFETCH(QString, clicked);
+    if (clicked == QLatin1String("Button1"))
+        m_dialogs->openAnswers.enqueue(std::nullopt);
+    m_dialogs->modalAnswers.enqueue([clicked](QDialog &editor) {
         editor.findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("C:\\upd\\opd"));
         editor.findChild<QLineEdit *>(QStringLiteral("Edit3"))->setText(QStringLiteral("custom"));
         editor.show();
@@ -189,8 +200,10 @@ void tst_UploadList::leavingLocalNameOverwritesServerName()
         edit1->setFocus();
         if (!QTest::qWaitFor([&] { return edit1->hasFocus(); }))
             return int(QDialog::Rejected);
-        // The local name is entered and left unchanged; the click on "Ok" leaves it.
-        QTest::mouseClick(editor.findChild<QPushButton *>(QStringLiteral("Button2")), Qt::LeftButton);
+        // The local name is entered and left unchanged; the click leaves it.
+        QTest::mouseClick(editor.findChild<QPushButton *>(clicked), Qt::LeftButton);
+        if (editor.isVisible())
+            QTest::mouseClick(editor.findChild<QPushButton *>(QStringLiteral("Button2")), Qt::LeftButton);
         return editor.result();
     });
     QTest::mouseClick(m_form->findChild<QPushButton *>(QStringLiteral("Button2")), Qt::LeftButton);

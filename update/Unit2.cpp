@@ -1,6 +1,7 @@
 #include "update/Unit2.h"
 
 #include "platform/Dialogs.h"
+#include "platform/FirstLineValidator.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -43,6 +44,7 @@ TForm2::TForm2(QWidget *parent)
         auto *e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setGeometry(12, y, width, 24);
+        FirstLineValidator::install(e);
         return e;
     };
 
