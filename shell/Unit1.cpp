@@ -295,7 +295,8 @@ void TForm1::buildSettingsTab(QWidget *tab)
 void TForm1::FormCreate()
 {
     SettingsFileName = settingsFileName(m_arguments);
-    if (m_arguments.size() > 1)
+    // An empty argument names no file (the default is used), so the caption names none either.
+    if (m_arguments.size() > 1 && !m_arguments.at(1).isEmpty())
         setWindowTitle(QString::fromUtf8(kTitle) + QStringLiteral(" : ") + m_arguments.at(1));
     guarded([this] { applySettings(loadSettings(resolveSettingsPath(SettingsFileName))); });
     CancelRequested = false;

@@ -356,6 +356,8 @@ void tst_MainWindow::caption_data()
     QTest::newRow("no argument") << QStringList{"zentar"} << QStringLiteral("Диагностика ЗЕНТАР");
     QTest::newRow("path as written") << QStringList{"zentar", "../cfg/My Site.ini", "ignored"}
                                      << QStringLiteral("Диагностика ЗЕНТАР : ../cfg/My Site.ini");
+    QTest::newRow("empty argument names no file") << QStringList{"zentar", ""}
+                                                  << QStringLiteral("Диагностика ЗЕНТАР");
 }
 
 void tst_MainWindow::caption()
@@ -365,7 +367,8 @@ void tst_MainWindow::caption()
     ScriptedDialogs dialogs;
     TForm1 form(arguments);
     QCOMPARE(form.windowTitle(), title);
-    QCOMPARE(form.settingsFile(), arguments.size() > 1 ? arguments.at(1) : QStringLiteral("zentar.ini"));
+    const bool named = arguments.size() > 1 && !arguments.at(1).isEmpty();
+    QCOMPARE(form.settingsFile(), named ? arguments.at(1) : QStringLiteral("zentar.ini"));
     QVERIFY(dialogs.log.isEmpty());
 }
 
