@@ -1,9 +1,9 @@
 // Wall time of a whole diagnostics run over 20 simulated recorders (both poll
 // tables fetched, read and reported), beside curl fetching the same 40 files
-// from the same servers in the same run: once as one curl process per
-// recorder, once as a single curl process for all of them.
+// from the same servers in the same run, in passive and in active mode.
 
 #include "RecorderThread.h"
+#include "RunFigures.h"
 
 #include "diagnostics/DiagnosticsRun.h"
 #include "platform/TextCodec.h"
@@ -112,65 +112,6 @@ QStringList curlUrls(int i, const QString &dir)
             base + QStringLiteral("cs.out"), QStringLiteral("-o"), dir + QStringLiteral("/cs.out")};
 }
 
-// curl in one process for all 40 files, so that its start is paid once; it
-// keeps one session per recorder. Counts the transfers curl held up by about a
-// second: in passive mode, when the reply to "EPSV" comes back at once, curl
-// 7.x may sit out its one-second poll before it opens the data connection.
-qint64 curlRun(const QString &curl, bool passive, const QString &dir, int &stalls)
-{
-    QStringList arguments{QStringLiteral("-s"), QStringLiteral("--fail"), QStringLiteral("-w"),
-                          QStringLiteral("%{time_total}\n")};
-    if (!passive)
-        arguments << QStringLiteral("-P") << QStringLiteral("-");
-    for (int i = 0; i < kRecorders; ++i)
-        arguments += curlUrls(i, dir);
-    QProcess process;
-    QElapsedTimer clock;
-    clock.start();
-    process.start(curl, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return -1;
-    const qint64 ns = clock.nsecsElapsed();
-    stalls = 0;
-    for (const QByteArray &line : process.readAllStandardOutput().split('\n'))
-        if (line.trimmed().toDouble() >= 0.9)
-            ++stalls;
-    return ns;
-}
-
-struct Series
-{
-    std::vector<qint64> samples;
-    bool failed = false;
-
-    void add(qint64 ns)
-    {
-        if (ns < 0)
-            failed = true;
-        else
-            samples.push_back(ns);
-    }
-    bool usable() const { return !failed && !samples.empty(); }
-    double best() const { return *std::min_element(samples.begin(), samples.end()) / 1e6; }
-    double median() const
-    {
-        std::vector<qint64> sorted = samples;
-        std::sort(sorted.begin(), sorted.end());
-        const size_t n = sorted.size();
-        return (n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2) / 1e6;
-    }
-};
-
-void print(const char *what, const Series &series, const char *note = "")
-{
-    if (!series.usable()) {
-        std::printf("  %-12s failed\n", what);
-        return;
-    }
-    std::printf("  %-12s best %7.1f ms   median %7.1f ms   (%.2f ms a recorder)%s\n", what, series.best(),
-                series.median(), series.median() / kRecorders, note);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -215,9 +156,9 @@ int main(int argc, char **argv)
     int status = 0;
     for (bool passive : {true, false}) {
         Series ours;
-        Series theirs;      // every curl run
-        Series theirsClean; // curl runs without a stalled transfer
-        int stalledRuns = 0;
+        Series theirs;
+        Series theirsCorrected;
+        int stalls = 0;
         for (int run = 0; run < kRuns; ++run) {
             // Interleaved, so both see the same machine load.
             QStringList problems;
@@ -225,13 +166,16 @@ int main(int argc, char **argv)
             if (!problems.isEmpty())
                 std::printf("  failed recorders: %s\n", qPrintable(problems.join(QLatin1Char(' '))));
             if (!curl.isEmpty()) {
-                int stalls = 0;
-                const qint64 ns = curlRun(curl, passive, curlDir, stalls);
-                theirs.add(ns);
-                if (stalls == 0)
-                    theirsClean.add(ns);
-                else
-                    ++stalledRuns;
+                // One process for all 40 files, so that curl's start is paid once.
+                QStringList arguments;
+                if (!passive)
+                    arguments << QStringLiteral("-P") << QStringLiteral("-");
+                for (int i = 0; i < kRecorders; ++i)
+                    arguments += curlUrls(i, curlDir);
+                const CurlTiming timing = timeCurl(curl, arguments);
+                theirs.add(timing.wallNs);
+                theirsCorrected.add(timing.correctedNs);
+                stalls += timing.stalls;
             }
         }
         // The last recorder's tables must have arrived whole on both sides.
@@ -241,31 +185,10 @@ int main(int argc, char **argv)
             if (readFile(workDir + QLatin1Char('/') + name) != original)
                 ours.failed = true;
             if (!curl.isEmpty() && readFile(curlDir + QLatin1Char('/') + name) != original)
-                theirs.failed = theirsClean.failed = true;
+                theirs.failed = theirsCorrected.failed = true;
         }
-
-        std::printf("%s mode:\n", passive ? "passive" : "active");
-        print("ours", ours);
-        if (!ours.usable())
-            status = 1;
-        if (curl.isEmpty()) {
-            std::printf("  curl: not available\n");
-            continue;
-        }
-        const QByteArray note = stalledRuns ? QByteArray("   ") + QByteArray::number(stalledRuns)
-                + " run(s) with a 1 s curl stall" : QByteArray();
-        print("curl", theirs, note.constData());
-        // curl's own one-second stalls are no measure of the network work.
-        const Series &reference = stalledRuns ? theirsClean : theirs;
-        if (!ours.usable() || !reference.usable()) {
-            std::printf("  ours / curl: no figure (no curl run without a stall)\n");
-            continue;
-        }
-        if (stalledRuns)
-            print("curl, clean", theirsClean);
-        const double ratio = ours.median() / reference.median();
-        std::printf("  ours / curl (medians): %.2f (target <= %.1f): %s\n", ratio, kTarget,
-                    ratio <= kTarget ? "met" : "NOT met");
+        status |= reportFigures(passive ? "passive" : "active", ours, curl.isEmpty() ? nullptr : &theirs,
+                                theirsCorrected, stalls, kRecorders, kTarget);
     }
     return status;
 }

@@ -18,8 +18,8 @@
 
 namespace {
 
-const QString kServer = QStringLiteral("127.0.0.14");
-const QString kClient = QStringLiteral("127.0.0.15");
+const QString kServer = QStringLiteral("127.0.0.180");
+const QString kClient = QStringLiteral("127.0.0.181");
 constexpr qint64 kSize = 100LL * 1024 * 1024;
 constexpr int kRuns = 3;
 
