@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QList>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,10 +26,13 @@ namespace {
 constexpr qsizetype kMaxLine = 8192;
 constexpr qsizetype kMaxReply = 64 * 1024;
 constexpr qint64 kControlReadBuffer = 64 * 1024;
-// The local file is written and read in big pieces; uploads keep this much
-// queued on the socket so the kernel never runs dry.
+// Downloads are written to the local file in big pieces. Uploads hand the
+// kernel one piece at a time, as soon as it is read, so that the server
+// stores one piece while the next is read; after kPumpBudget the event loop
+// gets its turn.
 constexpr qint64 kFileChunk = 1024 * 1024;
-constexpr qint64 kSendAhead = 4 * 1024 * 1024;
+constexpr qint64 kUploadChunk = 256 * 1024;
+constexpr qint64 kPumpBudget = 1024 * 1024;
 constexpr int kProgressIntervalMs = 100;
 // After an aborted transfer the server gets this long to answer once.
 constexpr int kResyncSeconds = 2;
@@ -154,6 +158,8 @@ public:
         bool dataDone = false;    // the data connection has closed
         bool dataError = false;
         bool sourceAtEnd = false; // uploads: the whole local file is queued
+        bool pumping = false;     // uploads: pumpUpload is on the stack
+        QByteArray outgoing;      // uploads: the piece being sent, reused
         bool aborted = false;     // by the progress handler
         bool localError = false;  // the local file could not be opened, read or written
         int finalCode = 0;
@@ -241,6 +247,9 @@ public:
         multiText.clear();
         replies.clear();
         ctrl->setReadBufferSize(kControlReadBuffer);
+        // Recorders are reached directly: a desktop proxy setting must not
+        // reroute FTP, and asking the system for one costs every connection.
+        ctrl->setProxy(QNetworkProxy::NoProxy);
         QTcpSocket *socket = ctrl;
         QObject::connect(socket, &QTcpSocket::connected, q, [this, socket] {
             // Commands and replies are tiny: without this each would wait
@@ -557,28 +566,38 @@ public:
     void pumpUpload()
     {
         Transfer *x = xfer;
-        if (!x || !x->upload || !x->data || !x->commandSent || !x->dataConnected || x->sourceAtEnd || x->localError)
+        if (!x || !x->upload || !x->data || !x->commandSent || !x->dataConnected || x->sourceAtEnd || x->localError
+            || x->pumping)
             return;
-        QByteArray chunk;
-        while (x->data->bytesToWrite() < kSendAhead) {
-            chunk.resize(kFileChunk);
-            const qint64 n = x->file.read(chunk.data(), chunk.size());
+        // flush() reports the bytes written at once, which calls here again.
+        x->pumping = true;
+        qint64 queued = 0;
+        while (!x->sourceAtEnd && !x->dataError && !x->dataDone
+               && x->data->state() == QAbstractSocket::ConnectedState && x->data->bytesToWrite() == 0) {
+            x->outgoing.resize(kUploadChunk);
+            const qint64 n = x->file.read(x->outgoing.data(), kUploadChunk);
             if (n < 0) {
                 x->localError = true;
                 poke();
-                return;
+                break;
             }
             if (n == 0) {
                 x->sourceAtEnd = true;
                 // Closing is the end-of-file mark; Qt closes only once all
                 // queued bytes have gone out.
                 x->data->disconnectFromHost();
-                return;
+                break;
             }
-            chunk.resize(n);
+            x->outgoing.resize(n);
             x->readFromFile += n;
-            x->data->write(chunk);
+            x->data->write(x->outgoing);
+            queued += n;
+            // The piece left queued brings the next call when it is written.
+            if (queued >= kPumpBudget)
+                break;
+            x->data->flush();
         }
+        x->pumping = false;
     }
 
     void attachData(QTcpSocket *socket)
@@ -595,7 +614,9 @@ public:
             poke();
         });
         QObject::connect(socket, &QTcpSocket::readyRead, q, [this] { readData(); });
-        QObject::connect(socket, &QTcpSocket::bytesWritten, q, [this, x](qint64 bytes) {
+        // Not bytesWritten: Qt drops that one when a flush() happens inside
+        // its handler, and pumpUpload flushes there.
+        QObject::connect(socket, &QTcpSocket::channelBytesWritten, q, [this, x](int, qint64 bytes) {
             if (xfer != x)
                 return;
             moved(bytes);
@@ -737,6 +758,7 @@ public:
             if (reply.code != 227 || !parsePassivePort(reply.text, dataPort))
                 return failTransfer(x, false);
             auto *socket = new QTcpSocket(q);
+            socket->setProxy(QNetworkProxy::NoProxy);
             attachData(socket);
             const QHostAddress local = ctrl->localAddress();
             if (!local.isNull())
@@ -757,6 +779,7 @@ public:
             if (local.protocol() != QAbstractSocket::IPv4Protocol)
                 return failTransfer(x, false);
             x.listener = new QTcpServer(q);
+            x.listener->setProxy(QNetworkProxy::NoProxy);
             QObject::connect(x.listener, &QTcpServer::newConnection, q, [this] { acceptData(); });
             if (!x.listener->listen(local, 0))
                 return failTransfer(x, false);
