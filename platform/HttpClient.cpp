@@ -4,6 +4,7 @@
 #include "platform/TextCodec.h"
 
 #include <QPointer>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <cstring>
 
@@ -239,6 +240,8 @@ bool HttpClient::get(const QString &host, const QString &path)
         BlockingWait wait(d->timeoutSeconds, false);
         ReplyReader reader;
         QTcpSocket socket;
+        // Recorders are reached directly; no proxy is asked, as the request has none.
+        socket.setProxy(QNetworkProxy::NoProxy);
         socket.setReadBufferSize(kSocketBuffer);
 
         auto readAvailable = [&] {
