@@ -28,15 +28,21 @@ double mbps(qint64 bytes, qint64 ns)
     return ns > 0 ? double(bytes) / (1024.0 * 1024.0) / (double(ns) / 1e9) : 0.0;
 }
 
-qint64 ourTransfer(bool upload, const QString &local, const QString &arrived)
+// The bench's client: passive, to the bench server, from the bench's own address.
+void setUpClient(FtpClient &client)
 {
-    FtpClient client;
     client.setHostName(kServer);
     client.setLocalAddress(QHostAddress(kClient));
     client.setUserName(QStringLiteral("root"));
     client.setPassword(QStringLiteral("secret"));
     client.setPassive(true);
     client.setTimeout(30);
+}
+
+qint64 ourTransfer(bool upload, const QString &local, const QString &arrived)
+{
+    FtpClient client;
+    setUpClient(client);
     QElapsedTimer clock;
     clock.start();
     if (!client.connectAndLogin())
@@ -75,12 +81,7 @@ qint64 curlTransfer(const QString &curl, bool upload, const QString &local, cons
 qint64 ourSession(const QString &dir)
 {
     FtpClient client;
-    client.setHostName(kServer);
-    client.setLocalAddress(QHostAddress(kClient));
-    client.setUserName(QStringLiteral("root"));
-    client.setPassword(QStringLiteral("secret"));
-    client.setPassive(true);
-    client.setTimeout(30);
+    setUpClient(client);
     QElapsedTimer clock;
     clock.start();
     if (!client.connectAndLogin())

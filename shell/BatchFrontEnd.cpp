@@ -4,7 +4,6 @@
 #include "diagnostics/Hooks.h"
 #include "diagnostics/Report.h"
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
 #include "shell/HeadlessView.h"
 #include "shell/Settings.h"
 #include "update/UpdateRun.h"
@@ -172,14 +171,12 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
             RunSoftwareUpdate(view);
             status = boxes.shownMessage ? 2 : (view.errorLines() > 0 ? 1 : 0);
         }
-    } catch (const AppError &error) {
-        boxes.errorBox(error.message());
-        status = 2;
     } catch (const std::exception &error) {
-        boxes.errorBox(QString::fromLocal8Bit(error.what()));
+        // Shown as the window's default error box would show it, on standard error.
+        showUnhandledError(error);
         status = 2;
     }
     setHookOutputToStandardError(false);
-    setDialogs(previous == &boxes ? nullptr : previous);
+    setDialogs(previous);
     return status;
 }

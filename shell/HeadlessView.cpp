@@ -1,5 +1,7 @@
 #include "shell/HeadlessView.h"
 
+#include "shell/RunFrame.h"
+
 HeadlessView::HeadlessView(StoredSettings settings)
     : m_settings(std::move(settings))
 {
@@ -13,9 +15,9 @@ HeadlessView::HeadlessView(StoredSettings settings)
     });
     // The session events show in the step panel, as in the window.
     QObject::connect(&m_ftp, &FtpClient::sessionConnected,
-                     [this](int) { setStatusText(1, QStringLiteral("Подключен")); });
+                     [this](int) { setStatusText(1, sessionConnectedText()); });
     QObject::connect(&m_ftp, &FtpClient::sessionClosed,
-                     [this](int) { setStatusText(1, QStringLiteral("Соединение FTP завершено...")); });
+                     [this](int) { setStatusText(1, sessionClosedText()); });
 }
 
 int HeadlessView::rowCount() const

@@ -35,6 +35,16 @@ int configureFtp(RunView &view, const QString &host)
     return timeout;
 }
 
+QString sessionConnectedText()
+{
+    return QStringLiteral("Подключен");
+}
+
+QString sessionClosedText()
+{
+    return QStringLiteral("Соединение FTP завершено...");
+}
+
 void finishRun(RunView &view)
 {
     view.setStatusText(0, QStringLiteral("Готово"));

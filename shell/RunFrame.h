@@ -46,6 +46,10 @@ void forEachCheckedRow(RunView &view, Serve &&serve)
 // time-out in seconds; throws ConversionError when "Time out:" is no whole number.
 int configureFtp(RunView &view, const QString &host);
 
+// The step texts of FtpClient1's session events, shown by every run host.
+QString sessionConnectedText();
+QString sessionClosedText();
+
 // "Готово" in panel 0, panel 1 emptied.
 void finishRun(RunView &view);
 

@@ -483,12 +483,12 @@ void TForm1::FtpClient1Progress(qint64 count, bool &abort)
 
 void TForm1::FtpClient1SessionConnected(int)
 {
-    setStatusText(1, QStringLiteral("Подключен"));
+    setStatusText(1, sessionConnectedText());
 }
 
 void TForm1::FtpClient1SessionClosed(int)
 {
-    setStatusText(1, QStringLiteral("Соединение FTP завершено..."));
+    setStatusText(1, sessionClosedText());
 }
 
 void TForm1::Button1Click()

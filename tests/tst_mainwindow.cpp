@@ -3,6 +3,7 @@
 #include "shell/CheckListBox.h"
 #include "shell/Unit1.h"
 #include "shell/Unit3.h"
+#include "support/Controls.h"
 #include "support/ScriptedDialogs.h"
 #include "update/Unit2.h"
 
@@ -75,14 +76,6 @@ private slots:
 
 private:
     std::unique_ptr<TForm1> makeForm(const QString &settingsName = QStringLiteral("zentar-test.ini"));
-    template <typename T>
-    T *child(TForm1 &form, const char *name)
-    {
-        T *found = form.findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_oldCurrent;

@@ -2,6 +2,7 @@
 #include "platform/TextCodec.h"
 #include "shell/Settings.h"
 #include "shell/Unit1.h"
+#include "support/Controls.h"
 #include "support/RecorderFarm.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
@@ -16,15 +17,6 @@
 #include <memory>
 
 namespace {
-
-template <typename T>
-T *child(QWidget &form, const char *name)
-{
-    T *found = form.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 QStringList listLines(QWidget &form, const char *name)
 {
